@@ -1,0 +1,116 @@
+// The logger interface's shared behaviour, the process-wide logger pointer and
+// its life cycle from static construction to static destruction.
+#include "kern/logger.h"
+
+#include <cstdio>
+#include <new>
+
+#include "kern/fd_logger.h"
+#include "kern/strings.h"
+
+namespace {
+const char* const tags[] = {"FTL", "ERR", "wrn", "ntc", "inf", "tr0", "tr1",
+                            "tr2", "tr3", "db0", "db1", "db2", "db3"};
+}  // namespace
+
+const char* level_tag(int level) {
+  if (level < 0 || level > lvl_debug3) return "unk";
+  return tags[level];
+}
+
+void if_logger_t::write(int level, const char* format, va_list args) {
+  if (level > threshold_) return;
+  std::string line;
+  format_line(level, line, format, args);
+  output(line.c_str());
+}
+
+void if_logger_t::set_level(int level) { threshold_ = level; }
+
+int if_logger_t::get_level() { return threshold_; }
+
+bool if_logger_t::is_enabled(int level) { return level <= threshold_; }
+
+void if_logger_t::format_line(int level, std::string& out, const char* format, va_list args) {
+  std::string message;
+  string_vprintf(message, format, args);
+  out = make_line_prefix(level);
+  out += message;
+}
+
+void if_logger_t::add_listener(if_logger_listener_t* listener) {
+  if (listener == nullptr) return;
+  critsect_locker_t guard(listener_lock_);
+  listeners_.insert(listener);
+}
+
+void if_logger_t::remove_listener(if_logger_listener_t* listener) {
+  critsect_locker_t guard(listener_lock_);
+  listeners_.erase(listener);
+}
+
+void if_logger_t::notify_listeners(int level, const char* text) {
+  critsect_locker_t guard(listener_lock_);
+  const int saved = threshold_;
+  threshold_ = -1;
+  for (if_logger_listener_t* listener : listeners_) {
+    try {
+      listener->on_log_error(this, level, text);
+    } catch (...) {
+    }
+  }
+  threshold_ = saved;
+}
+
+int logger_init_t::simple::output(const char* text) {
+  return std::fprintf(stderr, "%s\n", text);
+}
+
+logger_init_t::simple& logger_init_t::simple_instance() {
+  // Placement into static storage that is never destroyed: the fallback must
+  // still work while (and after) the other static objects are torn down.
+  alignas(simple) static unsigned char storage[sizeof(simple)];
+  static simple* instance = new (storage) simple;
+  return *instance;
+}
+
+namespace {
+
+if_logger_t* make_initial_logger() {
+  logger_init_t::simple_instance();
+  try {
+    return new fd_logger_t(2);
+  } catch (...) {
+    return &logger_init_t::simple_instance();
+  }
+}
+
+// Replaces the logger with the fallback when the library's static objects are
+// destroyed.
+struct logger_shutdown_t {
+  ~logger_shutdown_t() {
+    if_logger_t* logger = global_logger;
+    if (logger != nullptr && logger != &logger_init_t::simple_instance()) {
+      global_logger = &logger_init_t::simple_instance();
+      try {
+        delete logger;
+      } catch (...) {
+      }
+    }
+    global_logger = &logger_init_t::simple_instance();
+  }
+};
+
+}  // namespace
+
+if_logger_t* global_logger = make_initial_logger();
+static logger_shutdown_t logger_shutdown;
+
+void kern_n::log_at(int level, const char* format, ...) {
+  if_logger_t* logger = global_logger;
+  if (logger == nullptr) return;
+  va_list args;
+  va_start(args, format);
+  logger->write(level, format, args);
+  va_end(args);
+}

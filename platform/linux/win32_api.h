@@ -1,0 +1,76 @@
+// Declarations of the Win32 calls the stand-in provides, with the Win32
+// signatures and result conventions (a failing call sets the thread's last
+// error and returns the documented failure value).
+#pragma once
+
+#include <cstdarg>
+#include <pthread.h>
+
+#include "platform/linux/win32_types.h"
+
+// Errors and messages
+DWORD GetLastError();
+void SetLastError(DWORD code);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                     LPSTR buffer, DWORD size, va_list* arguments);
+HLOCAL LocalFree(HLOCAL mem);
+
+// Process, threads, thread-local storage
+DWORD GetCurrentProcessId();
+DWORD GetCurrentThreadId();
+HANDLE GetCurrentThread();
+BOOL GetThreadTimes(HANDLE thread, FILETIME* creation, FILETIME* exit, FILETIME* kernel,
+                    FILETIME* user);
+DWORD TlsAlloc();
+BOOL TlsFree(DWORD index);
+LPVOID TlsGetValue(DWORD index);
+BOOL TlsSetValue(DWORD index, LPVOID value);
+
+// Clock
+void GetSystemTimeAsFileTime(FILETIME* out);
+
+// Synchronisation objects
+struct CRITICAL_SECTION {
+  pthread_mutex_t mutex;
+};
+BOOL InitializeCriticalSectionAndSpinCount(CRITICAL_SECTION* cs, DWORD spin_count);
+void DeleteCriticalSection(CRITICAL_SECTION* cs);
+void EnterCriticalSection(CRITICAL_SECTION* cs);
+BOOL TryEnterCriticalSection(CRITICAL_SECTION* cs);
+void LeaveCriticalSection(CRITICAL_SECTION* cs);
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initial_owner, LPCSTR name);
+BOOL ReleaseMutex(HANDLE mutex);
+HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES attributes, LONG initial, LONG maximum, LPCSTR name);
+BOOL ReleaseSemaphore(HANDLE semaphore, LONG count, LONG* previous);
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL initial, LPCSTR name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+BOOL CloseHandle(HANDLE object);
+
+// Files: only what the logger needs, writing to a C runtime descriptor.
+intptr_t _get_osfhandle(int fd);
+BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, void* overlapped);
+
+// Dynamic libraries. Windows library names are mapped to shared-object names
+// in platform/linux/loader.cpp (see the comment there).
+HMODULE LoadLibraryA(LPCSTR name);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+BOOL FreeLibrary(HMODULE module);
+HMODULE GetModuleHandleA(LPCSTR name);
+DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+// FROM_ADDRESS treats name as an address inside the module; without
+// UNCHANGED_REFCOUNT the module gains a reference (release with FreeLibrary).
+BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module);
+
+// Debugger output: one line per call to the file named by SHV_DEBUG_OUTPUT, or
+// to standard error when it is unset.
+void OutputDebugStringA(LPCSTR text);
+
+// Code pages: CP_ACP and CP_UTF8 are UTF-8 here; other numbers go to iconv as
+// "CP<n>".
+int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_length, LPSTR out,
+                        int out_size, LPCSTR default_char, BOOL* used_default);
+int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LPWSTR out,
+                        int out_size);

@@ -5,3 +5,10 @@ if(SHV_SANITIZE)
                       -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# The fuzz build instruments the whole tree for coverage; the fuzz targets add
+# the libFuzzer driver (tests/fuzz).
+if(SHV_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

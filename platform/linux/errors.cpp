@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/errno_guard.h"
 #include "platform/win32.h"
 
 namespace {
@@ -95,6 +96,7 @@ void SetLastError(DWORD code) { last_error = code; }
 
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
                      DWORD size, va_list* arguments) {
+  const plat_linux::errno_guard_t keep_errno;
   (void)source;
   (void)arguments;
   if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || buffer == nullptr) {
@@ -133,6 +135,7 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD langua
 }
 
 HLOCAL LocalFree(HLOCAL mem) {
+  const plat_linux::errno_guard_t keep_errno;
   std::free(mem);
   return nullptr;
 }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/linux/loader.h"
+#include "platform/linux/errno_guard.h"
 #include "platform/win32.h"
 
 namespace plat_linux {
@@ -79,6 +80,7 @@ std::vector<std::string> search_directories() {
 }  // namespace plat_linux
 
 HMODULE LoadLibraryA(LPCSTR name) {
+  const plat_linux::errno_guard_t keep_errno;
   if (name == nullptr || *name == '\0') {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
@@ -102,6 +104,7 @@ HMODULE LoadLibraryA(LPCSTR name) {
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
+  const plat_linux::errno_guard_t keep_errno;
   if (module == nullptr || name == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
@@ -116,6 +119,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
 }
 
 BOOL FreeLibrary(HMODULE module) {
+  const plat_linux::errno_guard_t keep_errno;
   if (module == nullptr || dlclose(module) != 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -124,6 +128,7 @@ BOOL FreeLibrary(HMODULE module) {
 }
 
 HMODULE GetModuleHandleA(LPCSTR name) {
+  const plat_linux::errno_guard_t keep_errno;
   void* handle = nullptr;
   if (name == nullptr) {
     handle = dlopen(nullptr, RTLD_NOW);
@@ -142,6 +147,7 @@ HMODULE GetModuleHandleA(LPCSTR name) {
 }
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+  const plat_linux::errno_guard_t keep_errno;
   std::string path;
   link_map* map = nullptr;
   if (module != nullptr && dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr &&
@@ -169,6 +175,7 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
 }
 
 BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module) {
+  const plat_linux::errno_guard_t keep_errno;
   if (module == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

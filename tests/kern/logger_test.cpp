@@ -244,13 +244,30 @@ TEST(string_vprintf, grows_past_the_first_kilobyte_and_caps_at_a_megabyte) {
   EXPECT_EQ(out, "Try to allocate more then 1Mb for text buffer, discard long message \"%s!\"");
 }
 
-TEST(logger, static_destruction_falls_back_to_standard_error) {
-  FILE* pipe = popen(LOGGER_PROBE " 2>&1", "r");
-  ASSERT_NE(pipe, nullptr);
+std::string run_probe(const std::string& command) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return "(popen failed)";
   std::string out;
   char buffer[512];
   while (size_t n = fread(buffer, 1, sizeof(buffer), pipe)) out.append(buffer, n);
-  EXPECT_EQ(pclose(pipe), 0);
+  if (pclose(pipe) != 0) out += "(exit status)";
+  return out;
+}
+
+TEST(logger, switches_are_read_from_the_environment_at_load) {
+  const std::string probe = LOGGER_PROBE;
+  EXPECT_NE(run_probe("env -u TALOND_NO_LASTREPEAT -u TALOND_RWLOCK_READPREFERED " + probe +
+                      " switches 2>/dev/null")
+                .find("folding=1 writer_first=0"),
+            std::string::npos);
+  // Presence alone counts, whatever the value.
+  EXPECT_NE(run_probe("TALOND_NO_LASTREPEAT= TALOND_RWLOCK_READPREFERED=0 " + probe + " switches 2>/dev/null")
+                .find("folding=0 writer_first=1"),
+            std::string::npos);
+}
+
+TEST(logger, static_destruction_falls_back_to_standard_error) {
+  const std::string out = run_probe(std::string(LOGGER_PROBE) + " 2>&1");
   const auto lines = split_lines(out);
   ASSERT_EQ(lines.size(), 2u) << out;
   EXPECT_EQ(capture_logger_t::strip_prefix(lines[0]), "[probe] in main\r\n");

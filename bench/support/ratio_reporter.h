@@ -48,7 +48,7 @@ class ratio_reporter_t : public benchmark::ConsoleReporter {
  private:
   double find(const std::string& name) const {
     for (const auto& [key, value] : times_) {
-      if (key == name || key.rfind(name + "/", 0) == 0) return value;
+      if (key == name || key.rfind(name + "/", 0) == 0) return value;  // exact, or any argument
     }
     return -1;
   }

@@ -107,3 +107,27 @@ TEST(unicode, round_trip_and_failures) {
 }
 
 }  // namespace
+
+#include "kern/split.h"
+
+namespace {
+
+std::vector<std::string> words_of(const char* text, size_t length) {
+  std::vector<std::string> out;
+  for (const lstr_t& w : kern_n::split_words(lstr_t(text, length), ' ')) out.push_back(w.str());
+  return out;
+}
+
+TEST(split_words, every_separator_counts) {
+  using v = std::vector<std::string>;
+  EXPECT_EQ(words_of("1 abc def", 9), (v{"1", "abc", "def"}));
+  EXPECT_EQ(words_of("1 abc  def", 10), (v{"1", "abc", "", "def"}));
+  EXPECT_EQ(words_of(" 1", 2), (v{"", "1"}));
+  EXPECT_EQ(words_of("1 ", 2), (v{"1", ""}));
+  EXPECT_EQ(words_of("", 0), (v{""}));
+  EXPECT_EQ(words_of(" ", 1), (v{"", ""}));
+  EXPECT_EQ(words_of("1\tabc\tdef", 9), (v{"1\tabc\tdef"}));
+  EXPECT_EQ(words_of("a\0b c", 5), (v{std::string("a\0b", 3), "c"}));
+}
+
+}  // namespace

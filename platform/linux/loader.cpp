@@ -206,3 +206,30 @@ BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module) {
   *module = static_cast<HMODULE>(handle);
   return TRUE;
 }
+
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
+  const plat_linux::errno_guard_t keep_errno;
+  char narrow[4096];
+  const DWORD n = GetModuleFileNameA(module, narrow, sizeof(narrow));
+  if (n == 0 || n >= sizeof(narrow)) {
+    if (n != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  const int units = MultiByteToWideChar(CP_UTF8, 0, narrow, static_cast<int>(n), nullptr, 0);
+  if (units <= 0) return 0;
+  if (size == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::u16string wide(static_cast<size_t>(units), u'\0');
+  MultiByteToWideChar(CP_UTF8, 0, narrow, static_cast<int>(n), wide.data(), units);
+  if (static_cast<DWORD>(units) >= size) {
+    std::memcpy(buffer, wide.data(), (size - 1) * sizeof(char16_t));
+    buffer[size - 1] = 0;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  std::memcpy(buffer, wide.data(), static_cast<size_t>(units) * sizeof(char16_t));
+  buffer[units] = 0;
+  return static_cast<DWORD>(units);
+}

@@ -60,6 +60,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
 HMODULE GetModuleHandleA(LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 // FROM_ADDRESS treats name as an address inside the module; without
 // UNCHANGED_REFCOUNT the module gains a reference (release with FreeLibrary).
 BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module);

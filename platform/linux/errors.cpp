@@ -69,6 +69,12 @@ const message_t hresult_messages[] = {
     {0x80040111u, "ClassFactory cannot supply requested class"},
     {0x80040154u, "Class not registered"},
     {0x800401F0u, "CoInitialize has not been called."},
+    {0x800401F3u, "Invalid class string"},
+    {0x800401F9u, "Error in the DLL"},
+    {0x80040150u, "Could not read key from registry"},
+    {0x8000000Au, "The data necessary to complete this operation is not yet available."},
+    {0x80270001u, "The packet is invalid."},
+    {0x80270002u, "A SoH was missing from the packet."},
 };
 
 const char* find_message(DWORD code) {

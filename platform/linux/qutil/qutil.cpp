@@ -77,8 +77,9 @@ QUTIL_EXPORT HRESULT AllocFixupInfo(FixupInfo** fixup_info, UINT16 count_result_
 // than the SDK's counted-string limit are refused: the 16-bit length must
 // never wrap.
 QUTIL_EXPORT HRESULT AllocCountedString(CountedString** counted_string, const WCHAR* text) {
-  if (counted_string == nullptr || text == nullptr) return E_POINTER;
+  if (counted_string == nullptr) return E_POINTER;
   *counted_string = nullptr;
+  if (text == nullptr) return E_POINTER;
   const size_t length = text_length(text);
   if (length > maxStringLength) return E_INVALIDARG;
   auto* cs = static_cast<CountedString*>(CoTaskMemAlloc(sizeof(CountedString)));

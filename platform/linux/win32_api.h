@@ -87,3 +87,6 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_leng
                         int out_size, LPCSTR default_char, BOOL* used_default);
 int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LPWSTR out,
                         int out_size);
+
+// Registry
+#include "platform/linux/registry_api.h"

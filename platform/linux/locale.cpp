@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/linux/locale.h"
+#include "platform/linux/seam_state.h"
 #include "platform/win32.h"
 
 namespace {
@@ -87,16 +88,16 @@ LCID lcid_from_environment() {
 
 }  // namespace plat_linux
 
-namespace {
-thread_local LCID thread_locale = 0;  // 0: not set, the process default applies
-}
 
 LCID GetUserDefaultLCID() {
   static const LCID process_default = plat_linux::lcid_from_environment();
   return process_default;
 }
 
-LCID GetThreadLocale() { return thread_locale != 0 ? thread_locale : GetUserDefaultLCID(); }
+LCID GetThreadLocale() {
+  const LCID locale = *shv_seam_thread_locale();  // 0: not set, the process default applies
+  return locale != 0 ? locale : GetUserDefaultLCID();
+}
 
 BOOL SetThreadLocale(LCID locale) {
   // A locale id needs a language; sort ids above 0xF do not exist.
@@ -104,6 +105,6 @@ BOOL SetThreadLocale(LCID locale) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  thread_locale = locale;
+  *shv_seam_thread_locale() = locale;
   return TRUE;
 }

@@ -112,3 +112,29 @@ TEST(find_resource, each_thread_uses_its_own_locale) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(find_resource, a_module_sees_the_locale_its_caller_set) {
+  module_t val("shvtest_healthval_res");
+  ASSERT_NE(val.get(), nullptr);
+  auto own_string = reinterpret_cast<size_t (*)(UINT, char16_t*, size_t)>(
+      reinterpret_cast<void*>(GetProcAddress(val.get(), "shvtest_own_string")));
+  ASSERT_NE(own_string, nullptr);
+  char16_t buffer[256];
+  {
+    thread_locale_t bulgarian(0x0402);
+    ASSERT_GT(own_string(306, buffer, 256), 0u);
+    EXPECT_EQ(std::u16string(buffer),
+              u"Vexor System Health Validator проверява здравословното състояние на антивирусните компоненти.");
+  }
+  {
+    thread_locale_t slovak(0x041B);
+    ASSERT_GT(own_string(307, buffer, 256), 0u);
+    EXPECT_EQ(std::u16string(buffer), u"Vexor modul kontroly správnej činnosti systému");
+  }
+  thread_locale_t japanese(0x0411);
+  EXPECT_EQ(own_string(307, buffer, 256), 0u);
+}
+
+}  // namespace

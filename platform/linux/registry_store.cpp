@@ -231,6 +231,17 @@ bool store_writable(const std::string& path) {
 }
 
 store_t::store_t(const std::string& path, access_t access) {
+  // The destructor does not run for a constructor that throws: a connection
+  // opened before the failure is closed here.
+  try {
+    open(path, access);
+  } catch (...) {
+    close();
+    throw;
+  }
+}
+
+void store_t::open(const std::string& path, access_t access) {
   const file_state_t state = file_state(path);
   if (state.exists && !state.readable) fail(ERROR_ACCESS_DENIED);
   if (access == access_t::write) {
@@ -253,10 +264,14 @@ store_t::store_t(const std::string& path, access_t access) {
   check_schema(access);
 }
 
-store_t::~store_t() {
+store_t::~store_t() { close(); }
+
+void store_t::close() {
   if (db_ == nullptr) return;
   if (open_transaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  open_transaction_ = false;
   sqlite3_close_v2(db_);
+  db_ = nullptr;
 }
 
 void store_t::open_file(const std::string& path, int flags) {

@@ -80,6 +80,8 @@ class store_t {
   void delete_tree(int64_t id, bool keep_key);
 
  private:
+  void open(const std::string& path, access_t access);
+  void close();
   void open_file(const std::string& path, int flags);
   void check_schema(access_t access);
   void exec(const char* sql);

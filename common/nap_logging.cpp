@@ -16,12 +16,19 @@ class my_log_t : public if_logger_t {
   }
 };
 
+// The logger the sink replaced, kept: a thread may still be writing through it.
+if_logger_t* replaced_logger = nullptr;
+
 }  // namespace
 
 void init_logger() {
-  // Earlier sinks are kept: a thread may still be writing through one.
-  auto* sink = new my_log_t;
-  global_logger = sink;
+  // The entry point calls this at every notification, one per thread start
+  // and end: one sink serves them all instead of a new one each time.
+  static my_log_t* const sink = new my_log_t;
+  if (global_logger != sink) {
+    replaced_logger = global_logger;
+    global_logger = sink;
+  }
   sink->set_level(lvl_debug3);
 }
 

@@ -38,13 +38,19 @@ inline bool find_resource_section(HMODULE module, resource_section_t& out) {
 #ifndef _WIN32
 // A module embeds its section (generated from its resource data) with
 // SHV_EMBED_RESOURCES; data offsets count from the section's start. The seam
-// finds it by this exported name, in the module itself only.
+// finds the exported function of this name in the module itself only. A
+// function, not a table: every module defines the same name, and a data
+// symbol of the host program would take the place of the module's own.
 struct shv_embedded_resources_t {
   const unsigned char* data;
   unsigned size;
 };
+typedef const shv_embedded_resources_t* (*shv_embedded_resources_fn)();
 #define SHV_EMBEDDED_RESOURCES_NAME "shv_embedded_resources"
-#define SHV_EMBED_RESOURCES(data, size)                                                     \
-  extern "C" __attribute__((visibility("default"))) const shv_embedded_resources_t          \
-      shv_embedded_resources = {data, static_cast<unsigned>(size)};
+#define SHV_EMBED_RESOURCES(data, size)                                                          \
+  extern "C" __attribute__((visibility("default"))) const shv_embedded_resources_t*            \
+  shv_embedded_resources() {                                                                     \
+    static const shv_embedded_resources_t resources = {data, static_cast<unsigned>(size)};      \
+    return &resources;                                                                           \
+  }
 #endif

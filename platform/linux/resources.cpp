@@ -60,8 +60,8 @@ bool find_resource_section(HMODULE module, resource_section_t& out) {
   if (dladdr1(symbol, &info, reinterpret_cast<void**>(&owner), RTLD_DL_LINKMAP) == 0 || owner != map) {
     return false;
   }
-  const auto* embedded = static_cast<const shv_embedded_resources_t*>(symbol);
-  if (embedded->data == nullptr || embedded->size == 0) return false;
+  const shv_embedded_resources_t* embedded = reinterpret_cast<shv_embedded_resources_fn>(symbol)();
+  if (embedded == nullptr || embedded->data == nullptr || embedded->size == 0) return false;
   out.root = embedded->data;
   out.size = embedded->size;
   out.image_base = embedded->data;

@@ -82,15 +82,18 @@ TEST_F(bind_qutil_DeathTest, a_missing_function_fails_and_unloads_the_library) {
 TEST_F(bind_qutil_DeathTest, a_second_call_does_not_load_again) {
   EXPECT_EXIT(
       {
-        auto* counter = new load_counter_t;
-        counter->set_level(lvl_debug3);
-        global_logger = counter;
+        static load_counter_t counter;
+        static if_logger_t* const previous = global_logger;  // kept reachable
+        counter.set_level(lvl_debug3);
+        global_logger = &counter;
         if (bind_from(QUTIL_DIR) != 0) std::exit(1);
         const auto first = napcommon::AllocCountedString;
         // Were it to load again, it would now find the partial library and fail.
         if (bind_from(QUTIL_PARTIAL_DIR) != 0) std::exit(2);
         if (napcommon::AllocCountedString != first) std::exit(3);
-        std::exit(counter->loads == 1 ? 0 : 4);
+        const int loads = counter.loads;
+        global_logger = previous;
+        std::exit(loads == 1 ? 0 : 4);
       },
       ::testing::ExitedWithCode(0), "");
 }

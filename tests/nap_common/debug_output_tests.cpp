@@ -101,8 +101,14 @@ TEST_F(debug_output, lines_of_two_processes_never_interleave) {
 TEST_F(debug_output, the_sink_writes_each_log_line_with_one_line_feed) {
   if_logger_t* before = global_logger;
   napcommon::init_logger();
-  EXPECT_NE(global_logger, before);
-  EXPECT_EQ(global_logger->get_level(), lvl_debug3);
+  if_logger_t* sink = global_logger;
+  EXPECT_NE(sink, before);
+  EXPECT_EQ(sink->get_level(), lvl_debug3);
+  // Every later notification reinstalls the same sink, at level 12 again.
+  sink->set_level(lvl_info);
+  napcommon::init_logger();
+  EXPECT_EQ(global_logger, sink);
+  EXPECT_EQ(sink->get_level(), lvl_debug3);
   EXPECT_TRUE(global_logger->is_enabled(lvl_debug3));
   KLOG(lvl_error, "abc");
   KLOG(lvl_debug3, "def %d", 12);

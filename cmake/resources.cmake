@@ -13,6 +13,7 @@ function(shv_resources target data)
     VERBATIM)
   if(WIN32)
     target_sources(${target} PRIVATE ${out}/${module}.rc)
+    target_include_directories(${target} PRIVATE ${out})  # the icon files the script names
   else()
     target_sources(${target} PRIVATE ${out}/${module}_resources.cpp)
   endif()

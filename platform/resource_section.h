@@ -14,8 +14,6 @@ struct resource_section_t {
 
 // The module's own resource section (the main program's for null); false when
 // it has none.
-bool find_resource_section(HMODULE module, resource_section_t& out);
-
 #ifdef _WIN32
 inline bool find_resource_section(HMODULE module, resource_section_t& out) {
   if (module == nullptr) module = GetModuleHandleW(nullptr);
@@ -31,6 +29,8 @@ inline bool find_resource_section(HMODULE module, resource_section_t& out) {
   out.image_base = base;
   return true;
 }
+#else
+bool find_resource_section(HMODULE module, resource_section_t& out);
 #endif
 
 }  // namespace plat

@@ -1,6 +1,10 @@
 // Stand-in for in-process COM activation: the class's module is found in the
 // registry, loaded once and kept in a process-wide table until
-// CoFreeUnusedLibraries sees that the module agrees to go.
+// CoFreeUnusedLibraries sees that the module agrees to go. Asking a module for
+// its class object and asking it whether it may go are serialised under one
+// (recursive: a server may activate another class while it loads) lock, so a
+// module is never unloaded between being found and handing out the object
+// that keeps it loaded.
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -16,8 +20,8 @@ struct server_module_t {
   HMODULE module;
 };
 
-std::mutex& table_lock() {
-  static auto* lock = new std::mutex;  // usable from late static destructors
+std::recursive_mutex& table_lock() {
+  static auto* lock = new std::recursive_mutex;  // usable from late static destructors
   return *lock;
 }
 
@@ -28,10 +32,10 @@ std::vector<server_module_t>& table() {
 
 std::atomic<int> init_count{0};
 
-// The module of path, loaded on first use. A module that is already in the
-// table is reused: loading it again would only raise its reference count.
+// The module of path, loaded on first use; called with the table lock held. A
+// module that is already in the table is reused: loading it again would only
+// raise its reference count.
 HRESULT server_module(const std::string& path, HMODULE& out) {
-  std::lock_guard<std::mutex> guard(table_lock());
   for (const server_module_t& m : table()) {
     if (m.path == path) {
       out = m.module;
@@ -65,6 +69,7 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID riid, LPV
   std::string path;
   HRESULT hr = plat_linux::inproc_server_path(clsid, path);
   if (FAILED(hr)) return hr;
+  std::lock_guard<std::recursive_mutex> guard(table_lock());
   HMODULE module = nullptr;
   hr = server_module(path, module);
   if (FAILED(hr)) return hr;
@@ -90,7 +95,7 @@ HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID 
 void CoFreeUnusedLibraries() {
   std::vector<HMODULE> unused;
   {
-    std::lock_guard<std::mutex> guard(table_lock());
+    std::lock_guard<std::recursive_mutex> guard(table_lock());
     auto& modules = table();
     for (auto it = modules.begin(); it != modules.end();) {
       auto can_unload = reinterpret_cast<LPFNCANUNLOADNOW>(

@@ -2,6 +2,7 @@
 // real server modules loaded through their exports.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -110,6 +111,37 @@ TEST_F(activation, a_server_module_is_loaded_once) {
   for (auto* o : objects) o->Release();
   CoFreeUnusedLibraries();
   EXPECT_FALSE(server_loaded());  // one FreeLibrary undid the one load
+}
+
+TEST_F(activation, unloading_unused_servers_races_safely_with_activation) {
+  register_module(clsid_test_counter, TEST_SERVER_PATH);
+  std::atomic<bool> done{false};
+  std::thread unloader([&] {
+    while (!done.load()) CoFreeUnusedLibraries();
+  });
+  std::vector<std::thread> users;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 2; ++t) {
+    users.emplace_back([&] {
+      for (int i = 0; i < 150; ++i) {
+        test_counter_t* counter = nullptr;
+        if (CoCreateInstance(clsid_test_counter, nullptr, CLSCTX_INPROC_SERVER, iid_test_counter,
+                             reinterpret_cast<void**>(&counter)) != S_OK) {
+          ++failures;
+          continue;
+        }
+        LONG value = 0;
+        if (counter->Increment(&value) != S_OK || value != 1) ++failures;  // code of a mapped module
+        counter->Release();
+      }
+    });
+  }
+  for (auto& u : users) u.join();
+  done = true;
+  unloader.join();
+  EXPECT_EQ(failures.load(), 0);
+  CoFreeUnusedLibraries();
+  EXPECT_FALSE(server_loaded());
 }
 
 TEST_F(activation, the_class_key_may_be_written_in_lower_case) {

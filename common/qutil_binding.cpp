@@ -42,24 +42,24 @@ bool bind_qutil() {
   try {
     critsect_locker_t guard(binding_lock());
     if (qutil != nullptr) return true;
-    std::unique_ptr<dynamic_library_t> library(new dynamic_library_t);
     try {
+      std::unique_ptr<dynamic_library_t> library(new dynamic_library_t);
       library->init("Qutil.dll");
+      if (!bind(*library, "AllocFixupInfo", AllocFixupInfo) ||
+          !bind(*library, "AllocCountedString", AllocCountedString) || !bind(*library, "FreeSoH", FreeSoH) ||
+          !bind(*library, "FreeIsolationInfo", FreeIsolationInfo) ||
+          !bind(*library, "FreeSoHAttributeValue", FreeSoHAttributeValue)) {
+        clear_pointers();  // no pointer may outlive the library it points into
+        return false;
+      }
+      qutil = library.release();
+      return true;
     } catch (...) {
+      clear_pointers();  // still under the lock
       return false;
     }
-    if (!bind(*library, "AllocFixupInfo", AllocFixupInfo) ||
-        !bind(*library, "AllocCountedString", AllocCountedString) || !bind(*library, "FreeSoH", FreeSoH) ||
-        !bind(*library, "FreeIsolationInfo", FreeIsolationInfo) ||
-        !bind(*library, "FreeSoHAttributeValue", FreeSoHAttributeValue)) {
-      clear_pointers();  // no pointer may outlive the library it points into
-      return false;
-    }
-    qutil = library.release();
-    return true;
   } catch (...) {
-    clear_pointers();
-    return false;
+    return false;  // the lock could not be had
   }
 }
 

@@ -247,15 +247,4 @@ TEST_F(regkey, the_owning_form_closes_its_key_the_borrowing_form_does_not) {
   EXPECT_EQ(keeper.get(), held);
 }
 
-TEST_F(regkey, create_reports_the_disposition) {
-  win::regkey_t key;
-  DWORD disposition = 0;
-  key.create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\New\\Deep", KEY_READ, 0, nullptr, nullptr,
-             &disposition);
-  EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
-  key.create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\New\\Deep", KEY_READ, 0, nullptr, nullptr,
-             &disposition);
-  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
-}
-
 }  // namespace

@@ -67,23 +67,6 @@ class settings : public ::testing::Test {
   test_support::temp_store_t store;
 };
 
-TEST_F(settings, the_table_has_the_five_settings_in_order) {
-  const char* names[] = {"server_name", "server_port", "server_timeout", "cache_time", "validate"};
-  const char16_t* values[] = {u"ServerName", u"ServerPort", u"ServerTimeout", u"CacheTime",
-                              u"ValidationEnabled"};
-  const uint32_t defaults[] = {0, 2193, 10000, 10000, 1};
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_STREQ(shv_settings::settings_table[i].name, names[i]);
-    EXPECT_EQ(std::u16string(shv_settings::settings_table[i].value_name), values[i]);
-    EXPECT_EQ(shv_settings::settings_table[i].kind, i == 0 ? shv_settings::kind_string
-                                                           : shv_settings::kind_number);
-    if (i > 0) {
-      EXPECT_EQ(shv_settings::settings_table[i].default_number, defaults[i]);
-    }
-  }
-  EXPECT_EQ(std::u16string(shv_settings::settings_table[0].default_text), u"");
-}
-
 TEST_F(settings, without_the_key_every_read_gives_its_default_with_one_report) {
   capture_logger_t log;
   EXPECT_EQ(shv_settings::read_number("server_port"), 2193u);

@@ -231,79 +231,71 @@ bool store_writable(const std::string& path) {
 }
 
 store_t::store_t(const std::string& path, access_t access) {
-  // The destructor does not run for a constructor that throws: a connection
-  // opened before the failure is closed here.
-  try {
-    open(path, access);
-  } catch (...) {
-    close();
-    throw;
-  }
-}
-
-void store_t::open(const std::string& path, access_t access) {
   const file_state_t state = file_state(path);
   if (state.exists && !state.readable) fail(ERROR_ACCESS_DENIED);
   if (access == access_t::write) {
     if (state.exists && !state.writable) fail(ERROR_ACCESS_DENIED);
     if (!state.exists) create_parent_directories(path);
     open_file(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    // Another program's file is refused before anything is changed in it.
+    check_schema();
     // WAL lets the validator read while the configurator writes; the mode is
     // kept in the file, so only the first writer changes it.
     exec("PRAGMA journal_mode=WAL");
     exec("BEGIN IMMEDIATE");
-  } else {
-    if (!state.exists) {
-      empty_ = true;
-      return;
-    }
-    open_file(path, state.writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
-    exec("BEGIN");
-  }
-  open_transaction_ = true;
-  check_schema(access);
-}
-
-store_t::~store_t() { close(); }
-
-void store_t::close() {
-  if (db_ == nullptr) return;
-  if (open_transaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  open_transaction_ = false;
-  sqlite3_close_v2(db_);
-  db_ = nullptr;
-}
-
-void store_t::open_file(const std::string& path, int flags) {
-  const int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
-  if (rc != SQLITE_OK) fail_sqlite(db_, rc);
-  sqlite3_busy_timeout(db_, busy_timeout_ms);
-  sqlite3_extended_result_codes(db_, 1);
-}
-
-void store_t::exec(const char* sql) {
-  const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) fail_sqlite(db_, rc);
-}
-
-void store_t::check_schema(access_t access) {
-  statement_t id(db_, "PRAGMA application_id");
-  const int64_t found_id = id.step() ? id.integer(0) : 0;
-  statement_t version(db_, "PRAGMA user_version");
-  const int64_t found_version = version.step() ? version.integer(0) : 0;
-  if (found_id == application_id) {
-    if (found_version != schema_version) fail(ERROR_BADDB);
+    open_transaction_ = true;
+    if (check_schema() == schema_t::none) exec(schema_sql);
     return;
   }
-  statement_t tables(db_, "SELECT count(*) FROM sqlite_master");
-  const int64_t objects = tables.step() ? tables.integer(0) : 0;
-  // Another program's database: not ours to read or to change.
-  if (found_id != 0 || objects != 0) fail(ERROR_BADDB);
-  if (access == access_t::read) {
+  if (!state.exists) {
     empty_ = true;
     return;
   }
-  exec(schema_sql);
+  open_file(path, state.writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
+  exec("BEGIN");
+  open_transaction_ = true;
+  empty_ = check_schema() == schema_t::none;
+}
+
+store_t::~store_t() = default;
+
+void store_t::closer_t::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+
+void store_t::open_file(const std::string& path, int flags) {
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  db_.reset(db);  // a failed open still hands out a connection to close
+  if (rc != SQLITE_OK) fail_sqlite(db, rc);
+  sqlite3_busy_timeout(db, busy_timeout_ms);
+  sqlite3_extended_result_codes(db, 1);
+  if (flags & SQLITE_OPEN_READWRITE) {
+    // The -wal and -shm files stay when the last connection closes (the -wal
+    // emptied), so that a process that may read the store but not create
+    // files beside it can still open it.
+    int persist = 1;
+    sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    exec("PRAGMA journal_size_limit=0");
+  }
+}
+
+void store_t::exec(const char* sql) {
+  const int rc = sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) fail_sqlite(db_.get(), rc);
+}
+
+store_t::schema_t store_t::check_schema() {
+  statement_t id(db_.get(), "PRAGMA application_id");
+  const int64_t found_id = id.step() ? id.integer(0) : 0;
+  statement_t version(db_.get(), "PRAGMA user_version");
+  const int64_t found_version = version.step() ? version.integer(0) : 0;
+  if (found_id == application_id) {
+    if (found_version != schema_version) fail(ERROR_BADDB);
+    return schema_t::ours;
+  }
+  statement_t tables(db_.get(), "SELECT count(*) FROM sqlite_master");
+  const int64_t objects = tables.step() ? tables.integer(0) : 0;
+  if (found_id != 0 || objects != 0) fail(ERROR_BADDB);
+  return schema_t::none;
 }
 
 void store_t::commit() {
@@ -314,26 +306,26 @@ void store_t::commit() {
 
 bool store_t::key_exists(int64_t id) {
   if (empty_) return id == root_id;
-  statement_t s(db_, "SELECT 1 FROM reg_keys WHERE id = ?1");
+  statement_t s(db_.get(), "SELECT 1 FROM reg_keys WHERE id = ?1");
   return s.bind(1, id).step();
 }
 
 std::optional<int64_t> store_t::find_child(int64_t parent, const std::u16string& name) {
   if (empty_) return std::nullopt;
-  statement_t s(db_, "SELECT id FROM reg_keys WHERE parent = ?1 AND folded = ?2");
+  statement_t s(db_.get(), "SELECT id FROM reg_keys WHERE parent = ?1 AND folded = ?2");
   if (!s.bind(1, parent).bind(2, folded_blob(name)).step()) return std::nullopt;
   return s.integer(0);
 }
 
 int64_t store_t::add_child(int64_t parent, const std::u16string& name) {
-  statement_t s(db_, "INSERT INTO reg_keys(parent, name, folded) VALUES(?1, ?2, ?3)");
+  statement_t s(db_.get(), "INSERT INTO reg_keys(parent, name, folded) VALUES(?1, ?2, ?3)");
   s.bind(1, parent).bind(2, name_blob(name)).bind(3, folded_blob(name)).step();
-  return sqlite3_last_insert_rowid(db_);
+  return sqlite3_last_insert_rowid(db_.get());
 }
 
 std::optional<std::u16string> store_t::child_at(int64_t parent, uint32_t index) {
   if (empty_) return std::nullopt;
-  statement_t s(db_,
+  statement_t s(db_.get(),
                 "SELECT name FROM reg_keys WHERE parent = ?1 ORDER BY folded LIMIT 1 OFFSET ?2");
   if (!s.bind(1, parent).bind(2, static_cast<int64_t>(index)).step()) return std::nullopt;
   return s.name(0);
@@ -341,14 +333,14 @@ std::optional<std::u16string> store_t::child_at(int64_t parent, uint32_t index) 
 
 std::optional<value_t> store_t::find_value(int64_t key, const std::u16string& name) {
   if (empty_) return std::nullopt;
-  statement_t s(db_, "SELECT name, type, data FROM reg_values WHERE key = ?1 AND folded = ?2");
+  statement_t s(db_.get(), "SELECT name, type, data FROM reg_values WHERE key = ?1 AND folded = ?2");
   if (!s.bind(1, key).bind(2, folded_blob(name)).step()) return std::nullopt;
   return value_of_row(s);
 }
 
 std::optional<value_t> store_t::value_at(int64_t key, uint32_t index) {
   if (empty_) return std::nullopt;
-  statement_t s(db_,
+  statement_t s(db_.get(),
                 "SELECT name, type, data FROM reg_values WHERE key = ?1 ORDER BY id"
                 " LIMIT 1 OFFSET ?2");
   if (!s.bind(1, key).bind(2, static_cast<int64_t>(index)).step()) return std::nullopt;
@@ -358,7 +350,7 @@ std::optional<value_t> store_t::value_at(int64_t key, uint32_t index) {
 void store_t::set_value(int64_t key, const std::u16string& name, DWORD type, const BYTE* data,
                         size_t size) {
   // The name keeps the spelling of its first setting, as on Windows.
-  statement_t s(db_,
+  statement_t s(db_.get(),
                 "INSERT INTO reg_values(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
                 " ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type,"
                 " data = excluded.data");
@@ -368,9 +360,9 @@ void store_t::set_value(int64_t key, const std::u16string& name, DWORD type, con
 }
 
 bool store_t::delete_value(int64_t key, const std::u16string& name) {
-  statement_t s(db_, "DELETE FROM reg_values WHERE key = ?1 AND folded = ?2");
+  statement_t s(db_.get(), "DELETE FROM reg_values WHERE key = ?1 AND folded = ?2");
   s.bind(1, key).bind(2, folded_blob(name)).step();
-  return sqlite3_changes(db_) > 0;
+  return sqlite3_changes(db_.get()) > 0;
 }
 
 void store_t::delete_tree(int64_t id, bool keep_key) {
@@ -383,8 +375,8 @@ void store_t::delete_tree(int64_t id, bool keep_key) {
   const std::string keys = std::string(tree) +
                            "DELETE FROM reg_keys WHERE id IN"
                            " (SELECT id FROM tree WHERE ?2 = 0 OR id <> ?1)";
-  statement_t(db_, values.c_str()).bind(1, id).step();
-  statement_t(db_, keys.c_str()).bind(1, id).bind(2, keep_key ? 1 : 0).step();
+  statement_t(db_.get(), values.c_str()).bind(1, id).step();
+  statement_t(db_.get(), keys.c_str()).bind(1, id).bind(2, keep_key ? 1 : 0).step();
 }
 
 }  // namespace plat_linux::reg

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -80,13 +81,17 @@ class store_t {
   void delete_tree(int64_t id, bool keep_key);
 
  private:
-  void open(const std::string& path, access_t access);
-  void close();
+  struct closer_t {
+    void operator()(sqlite3* db) const;  // also rolls back an open transaction
+  };
+  enum class schema_t { ours, none };
+
   void open_file(const std::string& path, int flags);
-  void check_schema(access_t access);
+  // Fails with ERROR_BADDB for a file that is not a store of ours.
+  schema_t check_schema();
   void exec(const char* sql);
 
-  sqlite3* db_ = nullptr;
+  std::unique_ptr<sqlite3, closer_t> db_;
   bool empty_ = false;  // read access to a file without our tables
   bool open_transaction_ = false;
 };

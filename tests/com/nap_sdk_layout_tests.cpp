@@ -30,7 +30,7 @@ static_assert(offsetof(SoHAttributeValue, vendorSpecificVal.vendorSpecificData) 
 static_assert(sizeof(CorrelationId) == 24);
 static_assert(sizeof(FailureCategoryMapping) == 20);
 
-TEST(nap_sdk, interface_ids_print_as_the_sdk_declares_them) {
+TEST(nap_sdk, interface_and_class_ids_are_the_systems) {
   struct named_t {
     const IID& iid;
     const char16_t* text;
@@ -44,11 +44,17 @@ TEST(nap_sdk, interface_ids_print_as_the_sdk_declares_them) {
       {IID_INapServerCallback, u"{09C20568-F30C-489B-AE9C-4930AD7F165F}"},
       {IID_INapSoHConstructor, u"{35298344-96A6-45E7-9B6B-62ECC6E09920}"},
       {IID_INapSoHProcessor, u"{FB2FA8B0-2CD5-457D-ABA8-4376F63EA1C0}"},
+      {clsid_nap_soh_constructor, u"{E8140D53-6535-46A5-B8A1-DA6C571DA9B9}"},
+      {clsid_nap_soh_processor, u"{AA160628-8775-46E3-837C-F7A2AE66E2F5}"},
+      {clsid_nap_server_management, u"{BFCB2C6D-04AA-4FB9-BC72-58E1AF64BE39}"},
   };
   for (const named_t& n : ids) {
     IID parsed{};
     ASSERT_EQ(IIDFromString(n.text, &parsed), S_OK);
-    EXPECT_TRUE(parsed == n.iid) << std::u16string(n.text).size();
+    OLECHAR printed[39];
+    ASSERT_EQ(StringFromGUID2(n.iid, printed, 39), 39);
+    EXPECT_TRUE(parsed == n.iid);
+    EXPECT_EQ(std::u16string(printed), n.text);
   }
 }
 

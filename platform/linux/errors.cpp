@@ -34,6 +34,8 @@ const message_t win32_messages[] = {
     {122, "The data area passed to a system call is too small."},
     {126, "The specified module could not be found."},
     {127, "The specified procedure could not be found."},
+    {161, "The specified path is invalid."},
+    {170, "The requested resource is in use."},
     {183, "Cannot create a file when that file already exists."},
     {234, "More data is available."},
     {259, "No more data is available."},
@@ -41,6 +43,7 @@ const message_t win32_messages[] = {
     {298, "Too many posts were made to a semaphore."},
     {317, "The system cannot find message text for message number 0x%1 in the message file for %2."},
     {565, "A threshold limit has been reached for the number of threads."},
+    {998, "Invalid access to memory location."},
     {1009, "The configuration registry database is corrupt."},
     {1010, "The configuration registry key is invalid."},
     {1011, "The configuration registry key could not be opened."},
@@ -70,6 +73,12 @@ const message_t hresult_messages[] = {
     {0x80040111u, "ClassFactory cannot supply requested class"},
     {0x80040154u, "Class not registered"},
     {0x800401F0u, "CoInitialize has not been called."},
+    {0x800401F3u, "Invalid class string"},
+    {0x800401F9u, "Error in the DLL"},
+    {0x80040150u, "Could not read key from registry"},
+    {0x8000000Au, "The data necessary to complete this operation is not yet available."},
+    {0x80270001u, "The packet is invalid."},
+    {0x80270002u, "A SoH was missing from the packet."},
 };
 
 const char* find_message(DWORD code) {

@@ -1,0 +1,202 @@
+// Registry key access with type checks and the regkey exception family.
+#include "kern/regkey.h"
+
+#include <cerrno>
+
+#include "kern/error_text.h"
+#include "kern/exceptions.h"
+#include "kern/unicode.h"
+
+namespace win {
+
+namespace {
+
+bool is_string_type(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// A writer may grow a value between the size query and the read; a few
+// rereads follow it, a value that keeps growing is an error.
+constexpr int read_attempts = 4;
+
+std::string narrow_name(const std::u16string& name) {
+  try {
+    return to_narrow(name);
+  } catch (...) {
+    return "<unprintable name>";
+  }
+}
+
+}  // namespace
+
+namespace detail {
+
+void check_regkey_result(const std::u16string& name, LONG result) {
+  if (result == ERROR_SUCCESS) return;
+  SetLastError(static_cast<DWORD>(result));
+  const error_saver_t saved;
+  std::string reason;
+  if (!name.empty()) reason = narrow_name(name) + ": ";
+  reason += get_last_error(saved);
+  saved.restore();
+  switch (result) {
+    case ERROR_ACCESS_DENIED:
+      KERN_THROW(regkey_access_denied_exception, "%s", reason.c_str());
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      KERN_THROW(regkey_not_exists_exception, "%s", reason.c_str());
+    default:
+      KERN_THROW(regkey_exception, "%s", reason.c_str());
+  }
+}
+
+void check_regkey_type(DWORD& requested, DWORD stored) {
+  if (requested == stored) return;
+  if (requested == REG_SZ && is_string_type(stored)) {
+    requested = stored;
+    return;
+  }
+  KERN_THROW(regkey_wrong_type_exception, "requested (%d) registry type does not match (%d)",
+             static_cast<int>(requested), static_cast<int>(stored));
+}
+
+}  // namespace detail
+
+template <bool FreeHKEYOnReset>
+void regkey_tpl_t<FreeHKEYOnReset>::reset(HKEY key) {
+  if (key == key_) return;
+  if (FreeHKEYOnReset && key_ != nullptr) RegCloseKey(key_);
+  key_ = key;
+}
+
+template <bool FreeHKEYOnReset>
+void regkey_tpl_t<FreeHKEYOnReset>::open(HKEY root, const std::u16string& sub_key,
+                                         REGSAM access) {
+  HKEY opened = nullptr;
+  detail::check_regkey_result(sub_key,
+                              RegOpenKeyExW(root, plat::wstr(sub_key.c_str()), 0, access, &opened));
+  reset(opened);
+}
+
+template <bool FreeHKEYOnReset>
+void regkey_tpl_t<FreeHKEYOnReset>::create(HKEY root, const std::u16string& sub_key,
+                                           REGSAM access, DWORD options, LPWSTR class_name,
+                                           LPSECURITY_ATTRIBUTES security, DWORD* disposition) {
+  HKEY created = nullptr;
+  detail::check_regkey_result(
+      sub_key, RegCreateKeyExW(root, plat::wstr(sub_key.c_str()), 0, class_name, options, access,
+                               security, &created, disposition));
+  reset(created);
+}
+
+template <bool FreeHKEYOnReset>
+DWORD regkey_tpl_t<FreeHKEYOnReset>::check_value_type_and_get_size(const std::u16string& name,
+                                                                   DWORD& type) {
+  DWORD stored = REG_NONE;
+  DWORD size = 0;
+  detail::check_regkey_result(
+      name, RegQueryValueExW(key_, plat::wstr(name.c_str()), nullptr, &stored, nullptr, &size));
+  detail::check_regkey_type(type, stored);
+  return size;
+}
+
+template <bool FreeHKEYOnReset>
+uint32_t regkey_tpl_t<FreeHKEYOnReset>::query_dword_value(const std::u16string& name) {
+  DWORD type = REG_DWORD;
+  const DWORD size = check_value_type_and_get_size(name, type);
+  if (size != sizeof(uint32_t)) {
+    KERN_THROW(regkey_exception, "%s: a REG_DWORD value of %u bytes", narrow_name(name).c_str(),
+               static_cast<unsigned>(size));
+  }
+  BYTE data[sizeof(uint32_t)] = {};
+  DWORD read = sizeof(data);
+  DWORD stored = REG_NONE;
+  detail::check_regkey_result(
+      name, RegQueryValueExW(key_, plat::wstr(name.c_str()), nullptr, &stored, data, &read));
+  // Rewritten with another type since the size query.
+  type = REG_DWORD;
+  detail::check_regkey_type(type, stored);
+  if (read != sizeof(data)) {
+    KERN_THROW(regkey_exception, "%s: a REG_DWORD value of %u bytes", narrow_name(name).c_str(),
+               static_cast<unsigned>(read));
+  }
+  return static_cast<uint32_t>(data[0]) | (static_cast<uint32_t>(data[1]) << 8) |
+         (static_cast<uint32_t>(data[2]) << 16) | (static_cast<uint32_t>(data[3]) << 24);
+}
+
+template <bool FreeHKEYOnReset>
+uint32_t regkey_tpl_t<FreeHKEYOnReset>::query_dword_value(const std::u16string& name,
+                                                          uint32_t default_value) {
+  try {
+    return query_dword_value(name);
+  } catch (...) {
+    return default_value;
+  }
+}
+
+template <bool FreeHKEYOnReset>
+void regkey_tpl_t<FreeHKEYOnReset>::query_string_value(const std::u16string& name,
+                                                       std::u16string& out, DWORD* type) {
+  DWORD stored = REG_SZ;
+  DWORD size = check_value_type_and_get_size(name, stored);
+  std::u16string buffer;
+  for (int attempt = 0; size != 0; ++attempt) {
+    if (attempt == read_attempts) detail::check_regkey_result(name, ERROR_MORE_DATA);
+    // Rounded up: an odd byte count still fits, its last byte is dropped.
+    buffer.assign((static_cast<size_t>(size) + 1) / 2, u'\0');
+    DWORD read = static_cast<DWORD>(buffer.size() * sizeof(char16_t));
+    DWORD read_type = REG_NONE;
+    const LONG result = RegQueryValueExW(key_, plat::wstr(name.c_str()), nullptr, &read_type,
+                                         reinterpret_cast<LPBYTE>(buffer.data()), &read);
+    if (result == ERROR_MORE_DATA) {
+      size = read;
+      continue;
+    }
+    detail::check_regkey_result(name, result);
+    stored = REG_SZ;
+    detail::check_regkey_type(stored, read_type);
+    buffer.resize(read / sizeof(char16_t));
+    if (!buffer.empty() && buffer.back() == u'\0') buffer.pop_back();
+    break;
+  }
+  out.swap(buffer);
+  if (type != nullptr) *type = stored;
+}
+
+template <bool FreeHKEYOnReset>
+void regkey_tpl_t<FreeHKEYOnReset>::query_string_value(const std::u16string& name,
+                                                       std::u16string& out,
+                                                       const std::u16string& default_value,
+                                                       DWORD* type) {
+  try {
+    query_string_value(name, out, type);
+  } catch (...) {
+    out = default_value;
+  }
+}
+
+template <bool FreeHKEYOnReset>
+void regkey_tpl_t<FreeHKEYOnReset>::set_dword_value(const std::u16string& name, uint32_t value) {
+  const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
+                        static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
+  detail::check_regkey_result(
+      name, RegSetValueExW(key_, plat::wstr(name.c_str()), 0, REG_DWORD, data, sizeof(data)));
+}
+
+template <bool FreeHKEYOnReset>
+void regkey_tpl_t<FreeHKEYOnReset>::set_string_value(const std::u16string& name,
+                                                     const std::u16string& value, DWORD type) {
+  if (!is_string_type(type))
+    KERN_THROW(BUG_exception, "wrong type for regkey_tpl_t<FreeHKEYOnReset>::set_string_value");
+  if (value.size() > (UINT32_MAX - sizeof(char16_t)) / sizeof(char16_t))
+    detail::check_regkey_result(name, ERROR_INVALID_PARAMETER);
+  const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(char16_t));
+  detail::check_regkey_result(
+      name, RegSetValueExW(key_, plat::wstr(name.c_str()), 0, type,
+                           reinterpret_cast<const BYTE*>(value.c_str()), bytes));
+}
+
+template class regkey_tpl_t<true>;
+template class regkey_tpl_t<false>;
+
+}  // namespace win

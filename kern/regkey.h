@@ -1,0 +1,71 @@
+// Owner of one open registry key with strictly typed value access; every
+// registry error becomes a win::regkey_exception (or a kind of it) naming the
+// key or value.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "kern/types.h"
+#include "platform/win32.h"
+
+namespace win {
+
+namespace detail {
+// Result 0 passes; otherwise throws the regkey exception of the code with the
+// reason "<name>: <system text>" (no "<name>: " for an empty name). The last
+// error is the code and errno is as found when it is thrown.
+void check_regkey_result(const std::u16string& name, LONG result);
+// Accepts stored for requested (a string request accepts the three string
+// types and reports the stored one back in requested); else throws
+// regkey_wrong_type_exception "requested (R) registry type does not match (S)".
+void check_regkey_type(DWORD& requested, DWORD stored);
+}  // namespace detail
+
+// FreeHKEYOnReset: the held key is closed when another replaces it and when
+// the object goes (true); with false the object only borrows it.
+template <bool FreeHKEYOnReset>
+class regkey_tpl_t : private noncopyable_t {
+ public:
+  regkey_tpl_t() = default;
+  explicit regkey_tpl_t(HKEY key) : key_(key) {}
+  ~regkey_tpl_t() { reset(); }
+
+  HKEY get() const { return key_; }
+  // Replaces the held key (closing it first when owned).
+  void reset(HKEY key = nullptr);
+
+  void open(HKEY root, const std::u16string& sub_key, REGSAM access);
+  void create(HKEY root, const std::u16string& sub_key, REGSAM access, DWORD options = 0,
+              LPWSTR class_name = nullptr, LPSECURITY_ATTRIBUTES security = nullptr,
+              DWORD* disposition = nullptr);
+
+  // The value's size in bytes; type is the requested type in, the stored one
+  // out (see detail::check_regkey_type).
+  DWORD check_value_type_and_get_size(const std::u16string& name, DWORD& type);
+
+  uint32_t query_dword_value(const std::u16string& name);
+  uint32_t query_dword_value(const std::u16string& name, uint32_t default_value);
+  // REG_SZ, REG_EXPAND_SZ (unexpanded) or REG_MULTI_SZ (whole, inner NULs
+  // kept), one trailing NUL removed; type gets the stored type.
+  void query_string_value(const std::u16string& name, std::u16string& out,
+                          DWORD* type = nullptr);
+  void query_string_value(const std::u16string& name, std::u16string& out,
+                          const std::u16string& default_value, DWORD* type = nullptr);
+
+  void set_dword_value(const std::u16string& name, uint32_t value);
+  // type must be REG_SZ, REG_EXPAND_SZ or REG_MULTI_SZ; the data written is
+  // the characters and one terminating NUL.
+  void set_string_value(const std::u16string& name, const std::u16string& value,
+                        DWORD type = REG_SZ);
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+typedef regkey_tpl_t<true> regkey_t;
+
+extern template class regkey_tpl_t<true>;
+extern template class regkey_tpl_t<false>;
+
+}  // namespace win

@@ -1,0 +1,250 @@
+// The registry key owner: type rules, failure kinds and their reasons, the
+// with-default forms, and ownership of the handle.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <string>
+
+#include "kern/exceptions.h"
+#include "kern/regkey.h"
+#include "platform/win32.h"
+#include "tests/support/registry_fixture.h"
+
+namespace {
+
+const std::u16string key_path = u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
+
+class regkey : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    writer.create(HKEY_LOCAL_MACHINE, key_path, KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY);
+  }
+  void set_raw(const char16_t* name, DWORD type, const std::string& bytes) {
+    ASSERT_EQ(RegSetValueExW(writer.get(), name, 0, type,
+                             reinterpret_cast<const BYTE*>(bytes.data()),
+                             static_cast<DWORD>(bytes.size())),
+              0);
+  }
+  std::string get_raw(const char16_t* name, DWORD& type) {
+    std::string bytes(256, '\0');
+    DWORD size = static_cast<DWORD>(bytes.size());
+    if (RegQueryValueExW(writer.get(), name, nullptr, &type, reinterpret_cast<LPBYTE>(bytes.data()),
+                         &size) != 0)
+      return "<missing>";
+    bytes.resize(size);
+    return bytes;
+  }
+  test_support::temp_store_t store;
+  win::regkey_t writer;
+};
+
+TEST_F(regkey, a_dword_read_as_string_and_a_string_read_as_number_are_wrong_types) {
+  writer.set_dword_value(u"Port", 2193);
+  writer.set_string_value(u"Name", u"abc", REG_SZ);
+  std::u16string text;
+  try {
+    writer.query_string_value(u"Port", text);
+    FAIL() << "no exception";
+  } catch (const win::regkey_wrong_type_exception_shell_t& e) {
+    EXPECT_STREQ(e.what(), "requested (1) registry type does not match (4)");
+  }
+  try {
+    writer.query_dword_value(u"Name");
+    FAIL() << "no exception";
+  } catch (const win::regkey_wrong_type_exception_shell_t& e) {
+    EXPECT_STREQ(e.what(), "requested (4) registry type does not match (1)");
+  }
+  DWORD type = REG_BINARY;
+  EXPECT_THROW(writer.check_value_type_and_get_size(u"Name", type),
+               win::regkey_wrong_type_exception_shell_t);
+  // The with-default forms give the default instead.
+  EXPECT_EQ(writer.query_dword_value(u"Name", 77u), 77u);
+  writer.query_string_value(u"Port", text, u"fallback");
+  EXPECT_EQ(text, u"fallback");
+}
+
+TEST_F(regkey, string_requests_accept_the_three_string_types_and_report_the_stored_one) {
+  writer.set_string_value(u"Plain", u"p", REG_SZ);
+  writer.set_string_value(u"Expand", u"%SystemRoot%\\x", REG_EXPAND_SZ);
+  writer.set_string_value(u"Multi", std::u16string(u"one\0two\0", 8), REG_MULTI_SZ);
+  std::u16string text;
+  DWORD type = 0;
+  writer.query_string_value(u"Plain", text, &type);
+  EXPECT_EQ(text, u"p");
+  EXPECT_EQ(type, REG_SZ);
+  writer.query_string_value(u"Expand", text, &type);
+  EXPECT_EQ(text, u"%SystemRoot%\\x");  // not expanded
+  EXPECT_EQ(type, REG_EXPAND_SZ);
+  writer.query_string_value(u"Multi", text, &type);
+  EXPECT_EQ(text, std::u16string(u"one\0two\0", 8));  // whole, one NUL removed
+  EXPECT_EQ(type, REG_MULTI_SZ);
+  DWORD requested = REG_SZ;
+  EXPECT_EQ(writer.check_value_type_and_get_size(u"Expand", requested), 30u);  // 15 units
+  EXPECT_EQ(requested, REG_EXPAND_SZ);
+}
+
+TEST_F(regkey, strings_with_and_without_their_nul_read_the_same) {
+  set_raw(u"With", REG_SZ, std::string("h\0i\0\0\0", 6));
+  set_raw(u"Without", REG_SZ, std::string("h\0i\0", 4));
+  set_raw(u"Empty", REG_SZ, std::string());
+  set_raw(u"Odd", REG_SZ, std::string("h\0i", 3));
+  std::u16string with, without, empty = u"x", odd;
+  writer.query_string_value(u"With", with);
+  writer.query_string_value(u"Without", without);
+  writer.query_string_value(u"Empty", empty);
+  writer.query_string_value(u"Odd", odd);
+  EXPECT_EQ(with, u"hi");
+  EXPECT_EQ(without, u"hi");
+  EXPECT_EQ(empty, u"");
+  EXPECT_EQ(odd, u"h");  // the odd last byte is no character
+}
+
+TEST_F(regkey, written_values_have_the_documented_bytes_and_read_back_unchanged) {
+  writer.set_string_value(u"Name", u"server.example", REG_SZ);
+  writer.set_dword_value(u"Port", 0x01020304u);
+  DWORD type = 0;
+  const std::u16string expected = u"server.example";
+  EXPECT_EQ(get_raw(u"Name", type),
+            std::string(reinterpret_cast<const char*>(expected.c_str()), expected.size() * 2 + 2));
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(get_raw(u"Port", type), std::string("\x04\x03\x02\x01", 4));
+  EXPECT_EQ(type, REG_DWORD);
+  std::u16string back;
+  writer.query_string_value(u"Name", back);
+  EXPECT_EQ(back, expected);
+  EXPECT_EQ(writer.query_dword_value(u"Port"), 0x01020304u);
+}
+
+TEST_F(regkey, a_missing_value_throws_not_exists_naming_it_unless_a_default_is_given) {
+  EXPECT_EQ(writer.query_dword_value(u"Absent", 5u), 5u);
+  std::u16string text;
+  writer.query_string_value(u"Absent", text, u"dflt");
+  EXPECT_EQ(text, u"dflt");
+  errno = 0;
+  try {
+    writer.query_dword_value(u"Absent");
+    FAIL() << "no exception";
+  } catch (const win::regkey_not_exists_exception_shell_t& e) {
+    EXPECT_STREQ(e.what(), "Absent: The system cannot find the file specified (code=2)");
+  }
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(errno, 0);
+  try {
+    writer.query_string_value(u"Absent", text);
+    FAIL() << "no exception";
+  } catch (const win::regkey_not_exists_exception_shell_t& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Absent: ", 0), 0u) << e.what();
+  }
+}
+
+TEST_F(regkey, opening_a_missing_key_names_the_key) {
+  win::regkey_t key;
+  errno = 0;
+  try {
+    key.open(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Nowhere", KEY_READ);
+    FAIL() << "no exception";
+  } catch (const win::regkey_not_exists_exception_shell_t& e) {
+    EXPECT_STREQ(e.what(), "SOFTWARE\\Nowhere: The system cannot find the file specified (code=2)");
+  }
+  EXPECT_EQ(key.get(), nullptr);
+}
+
+TEST_F(regkey, other_failures_are_plain_regkey_exceptions_and_an_empty_name_has_no_colon) {
+  win::regkey_t nothing;
+  errno = 0;
+  try {
+    nothing.set_dword_value(u"", 1);
+    FAIL() << "no exception";
+  } catch (const win::regkey_access_denied_exception_shell_t&) {
+    FAIL() << "wrong kind";
+  } catch (const win::regkey_not_exists_exception_shell_t&) {
+    FAIL() << "wrong kind";
+  } catch (const win::regkey_exception_shell_t& e) {
+    EXPECT_STREQ(e.what(), "The handle is invalid (code=6)");
+  }
+}
+
+TEST_F(regkey, no_rights_on_the_store_means_access_denied) {
+  writer.set_dword_value(u"Port", 1);
+  writer.reset();
+  ASSERT_EQ(chmod(store.path().c_str(), 0444), 0);
+  win::regkey_t key;
+  try {
+    key.create(HKEY_LOCAL_MACHINE, key_path, KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY);
+    FAIL() << "no exception";
+  } catch (const win::regkey_access_denied_exception_shell_t& e) {
+    EXPECT_NE(std::string(e.what()).find("Access is denied (code=5)"), std::string::npos);
+  }
+  EXPECT_THROW(key.open(HKEY_LOCAL_MACHINE, key_path, KEY_WRITE),
+               win::regkey_access_denied_exception_shell_t);
+  key.open(HKEY_LOCAL_MACHINE, key_path, KEY_READ);
+  EXPECT_EQ(key.query_dword_value(u"Port"), 1u);
+  EXPECT_THROW(key.set_dword_value(u"Port", 2), win::regkey_access_denied_exception_shell_t);
+  ASSERT_EQ(chmod(store.path().c_str(), 0000), 0);
+  win::regkey_t denied;
+  EXPECT_THROW(denied.open(HKEY_LOCAL_MACHINE, key_path, KEY_READ),
+               win::regkey_access_denied_exception_shell_t);
+}
+
+TEST_F(regkey, a_corrupt_store_is_a_regkey_exception) {
+  writer.reset();
+  test_support::write_file(store.path(), "definitely not a database");
+  win::regkey_t key;
+  errno = 0;  // the reason carries errno too when it is set
+  try {
+    key.open(HKEY_LOCAL_MACHINE, key_path, KEY_READ);
+    FAIL() << "no exception";
+  } catch (const win::regkey_exception_shell_t& e) {
+    EXPECT_STREQ(e.what(), "SOFTWARE\\VexorLabs\\REDIVEVE\\Settings: The configuration registry "
+                           "database is corrupt (code=1009)");
+  }
+}
+
+TEST_F(regkey, set_string_value_refuses_a_non_string_type_before_touching_the_registry) {
+  try {
+    writer.set_string_value(u"Name", u"abc", REG_DWORD);
+    FAIL() << "no exception";
+  } catch (const BUG_exception_shell_t& e) {
+    EXPECT_STREQ(e.what(), "wrong type for regkey_tpl_t<FreeHKEYOnReset>::set_string_value");
+  }
+  DWORD type = 0;
+  EXPECT_EQ(get_raw(u"Name", type), "<missing>");
+}
+
+TEST_F(regkey, a_dword_of_the_wrong_size_is_not_read_as_a_number) {
+  set_raw(u"Short", REG_DWORD, std::string("\x01\x02", 2));
+  EXPECT_THROW(writer.query_dword_value(u"Short"), win::regkey_exception_shell_t);
+  EXPECT_EQ(writer.query_dword_value(u"Short", 9u), 9u);
+}
+
+TEST_F(regkey, the_owning_form_closes_its_key_the_borrowing_form_does_not) {
+  HKEY first = nullptr;
+  {
+    win::regkey_t owner;
+    owner.open(HKEY_LOCAL_MACHINE, key_path, KEY_READ);
+    first = owner.get();
+    owner.open(HKEY_LOCAL_MACHINE, u"SOFTWARE", KEY_READ);  // replaces and closes the first
+    EXPECT_EQ(RegCloseKey(first), ERROR_INVALID_HANDLE);
+    first = owner.get();
+  }
+  EXPECT_EQ(RegCloseKey(first), ERROR_INVALID_HANDLE);
+
+  HKEY borrowed = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &borrowed), 0);
+  {
+    win::regkey_tpl_t<false> borrower(borrowed);
+    EXPECT_EQ(borrower.query_dword_value(u"Missing", 3u), 3u);
+  }
+  EXPECT_EQ(RegCloseKey(borrowed), ERROR_SUCCESS);
+  // A failed open keeps the key held before.
+  win::regkey_t keeper;
+  keeper.open(HKEY_LOCAL_MACHINE, key_path, KEY_READ);
+  const HKEY held = keeper.get();
+  EXPECT_THROW(keeper.open(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Nowhere", KEY_READ),
+               win::regkey_not_exists_exception_shell_t);
+  EXPECT_EQ(keeper.get(), held);
+}
+
+}  // namespace

@@ -1,0 +1,219 @@
+// Reading and writing the five settings: defaults, log lines, wrong types,
+// unknown names, store failures, and a second process that writes.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "common/settings.h"
+#include "kern/exceptions.h"
+#include "platform/win32.h"
+#include "tests/support/registry_fixture.h"
+
+namespace {
+
+using test_support::capture_logger_t;
+
+const char16_t settings_path[] = u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
+
+class settings : public ::testing::Test {
+ protected:
+  void SetUp() override { errno = 0; }
+  // Creates the key, with no values.
+  void make_key() {
+    HKEY k = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, settings_path, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &k, nullptr),
+              0);
+    RegCloseKey(k);
+  }
+  void set_raw(const char16_t* name, DWORD type, const std::string& bytes) {
+    HKEY k = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, settings_path, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &k, nullptr),
+              0);
+    ASSERT_EQ(RegSetValueExW(k, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                             static_cast<DWORD>(bytes.size())),
+              0);
+    RegCloseKey(k);
+  }
+  // "<type>:<bytes>" of a stored value, or "missing".
+  std::string raw(const char16_t* name) {
+    HKEY k = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settings_path, 0, KEY_READ, &k) != 0) return "missing";
+    std::string bytes(512, '\0');
+    DWORD size = static_cast<DWORD>(bytes.size());
+    DWORD type = 0;
+    const LSTATUS rc =
+        RegQueryValueExW(k, name, nullptr, &type, reinterpret_cast<LPBYTE>(bytes.data()), &size);
+    RegCloseKey(k);
+    if (rc != 0) return "missing";
+    bytes.resize(size);
+    return std::to_string(type) + ":" + bytes;
+  }
+  // The messages logged, one per line of the log.
+  static std::string messages(capture_logger_t& log) {
+    std::string text;
+    for (const auto& line : log.lines()) {
+      EXPECT_EQ(line.level, lvl_error) << line.text;
+      text += line.text + "\n";
+    }
+    return text;
+  }
+  test_support::temp_store_t store;
+};
+
+TEST_F(settings, without_the_key_every_read_gives_its_default_with_one_report) {
+  capture_logger_t log;
+  EXPECT_EQ(shv_settings::read_number("server_port"), 2193u);
+  const std::string reason =
+      "  SOFTWARE\\VexorLabs\\REDIVEVE\\Settings: The system cannot find the file specified (code=2)\n";
+  EXPECT_EQ(messages(log),
+            "Unable to read numeric nap parameter \"server_port\" because of \n" + reason);
+  log.clear();
+  EXPECT_EQ(shv_settings::read_number("server_timeout"), 10000u);
+  EXPECT_EQ(shv_settings::read_number("cache_time"), 10000u);
+  EXPECT_EQ(shv_settings::read_number("validate"), 1u);
+  EXPECT_EQ(log.lines().size(), 6u);
+  log.clear();
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"");
+  EXPECT_EQ(messages(log), "Unable to nap parameter \"server_name\" because of \n" + reason);
+}
+
+TEST_F(settings, a_missing_value_or_one_of_another_type_gives_the_default_silently) {
+  make_key();
+  set_raw(u"ServerPort", REG_SZ, std::string("1\0002\0\0\0", 6));
+  set_raw(u"ServerName", REG_DWORD, std::string("\1\0\0\0", 4));
+  set_raw(u"CacheTime", REG_DWORD, std::string("\1\0", 2));
+  capture_logger_t log;
+  EXPECT_EQ(shv_settings::read_number("server_port"), 2193u);
+  EXPECT_EQ(shv_settings::read_number("server_timeout"), 10000u);
+  EXPECT_EQ(shv_settings::read_number("cache_time"), 10000u);
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"");
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(settings, stored_values_are_read) {
+  set_raw(u"ServerName", REG_SZ, std::string("h\0o\0s\0t\0\0\0", 10));
+  set_raw(u"ServerPort", REG_DWORD, std::string("\x50\0\0\0", 4));
+  set_raw(u"ValidationEnabled", REG_DWORD, std::string("\0\0\0\0", 4));
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"host");
+  EXPECT_EQ(shv_settings::read_number("server_port"), 80u);
+  EXPECT_EQ(shv_settings::read_number("validate"), 0u);
+  // The string setting may be stored as any string type.
+  set_raw(u"ServerName", REG_EXPAND_SZ, std::string("%\0h\0%\0", 6));
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"%h%");
+}
+
+TEST_F(settings, an_unknown_name_is_a_bug_on_reading) {
+  capture_logger_t log;
+  try {
+    shv_settings::read_number("server_Port");
+    FAIL() << "no exception";
+  } catch (const BUG_exception_shell_t& e) {
+    EXPECT_STREQ(e.what(), "unknown numeric nap parameter \"server_Port\"");
+  }
+  try {
+    shv_settings::read_string("servername");
+    FAIL() << "no exception";
+  } catch (const BUG_exception_shell_t& e) {
+    EXPECT_STREQ(e.what(), "unknown string nap parameter \"servername\"");
+  }
+  // A setting asked for as the other kind is no setting of that kind.
+  EXPECT_THROW(shv_settings::read_string("server_port"), BUG_exception_shell_t);
+  EXPECT_THROW(shv_settings::read_number("server_name"), BUG_exception_shell_t);
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(settings, writes_store_the_documented_types_and_bytes) {
+  capture_logger_t log;
+  shv_settings::write("server_name", u"abc");
+  shv_settings::write("server_port", 443u);
+  shv_settings::write("validate", 7u);
+  EXPECT_EQ(raw(u"ServerName"), std::string("1:a\0b\0c\0\0\0", 10));
+  EXPECT_EQ(raw(u"ServerPort"), std::string("4:\xbb\x01\0\0", 6));
+  EXPECT_EQ(raw(u"ValidationEnabled"), std::string("4:\x07\0\0\0", 6));
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"abc");
+  EXPECT_EQ(shv_settings::read_number("server_port"), 443u);
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(settings, a_write_under_an_unknown_name_changes_and_logs_nothing) {
+  capture_logger_t log;
+  shv_settings::write("no_such_setting", 5u);
+  shv_settings::write("no_such_setting", u"x");
+  // The wrong kind would put a value of the wrong type into the key.
+  shv_settings::write("server_port", u"8080");
+  shv_settings::write("server_name", 1u);
+  EXPECT_TRUE(log.lines().empty());
+  EXPECT_FALSE(std::filesystem::exists(store.path()));
+}
+
+TEST_F(settings, a_failed_write_is_logged_never_thrown_and_changes_nothing) {
+  shv_settings::write("server_port", 1000u);
+  ASSERT_EQ(chmod(store.path().c_str(), 0444), 0);
+  capture_logger_t log;
+  EXPECT_NO_THROW(shv_settings::write("server_port", 2000u));
+  EXPECT_EQ(messages(log),
+            "Unable to write numeric nap setting \"server_port\" because of \n"
+            "  SOFTWARE\\VexorLabs\\REDIVEVE\\Settings: Access is denied (code=5)\n");
+  log.clear();
+  EXPECT_NO_THROW(shv_settings::write("server_name", u"x"));
+  EXPECT_EQ(messages(log),
+            "Unable to write string nap setting \"server_name\" because of \n"
+            "  SOFTWARE\\VexorLabs\\REDIVEVE\\Settings: Access is denied (code=5)\n");
+  EXPECT_EQ(shv_settings::read_number("server_port"), 1000u);
+  EXPECT_EQ(raw(u"ServerName"), "missing");
+}
+
+TEST_F(settings, an_unreadable_or_corrupt_store_gives_defaults_with_a_report) {
+  shv_settings::write("server_port", 1000u);
+  ASSERT_EQ(chmod(store.path().c_str(), 0000), 0);
+  capture_logger_t log;
+  EXPECT_EQ(shv_settings::read_number("server_port"), 2193u);
+  EXPECT_EQ(messages(log),
+            "Unable to read numeric nap parameter \"server_port\" because of \n"
+            "  SOFTWARE\\VexorLabs\\REDIVEVE\\Settings: Access is denied (code=5)\n");
+  ASSERT_EQ(chmod(store.path().c_str(), 0644), 0);
+  test_support::write_file(store.path(), std::string(5000, 'x'));
+  log.clear();
+  errno = 0;
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"");
+  EXPECT_EQ(messages(log),
+            "Unable to nap parameter \"server_name\" because of \n"
+            "  SOFTWARE\\VexorLabs\\REDIVEVE\\Settings: The configuration registry database is "
+            "corrupt (code=1009)\n");
+  log.clear();
+  shv_settings::write("cache_time", 5u);
+  ASSERT_EQ(log.lines().size(), 2u);
+  EXPECT_EQ(log.lines()[0].text, "Unable to write numeric nap setting \"cache_time\" because of ");
+  EXPECT_TRUE(test_support::read_file(store.path()) == std::string(5000, 'x'));
+}
+
+// The configurator's process writes, the validator's reads: no state is kept
+// between calls, so each read sees the latest write.
+TEST_F(settings, a_value_written_by_another_process_is_read_at_once) {
+  {
+    capture_logger_t quiet;  // the key is not there yet
+    EXPECT_EQ(shv_settings::read_number("cache_time"), 10000u);
+  }
+  for (uint32_t value : {30u, 45u}) {
+    const pid_t child = fork();
+    if (child == 0) {
+      shv_settings::write("cache_time", value);
+      shv_settings::write("server_name", u"configured");
+      _exit(0);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(shv_settings::read_number("cache_time"), value);
+    EXPECT_EQ(shv_settings::read_string("server_name"), u"configured");
+  }
+}
+
+}  // namespace

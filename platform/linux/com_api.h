@@ -66,6 +66,7 @@ constexpr HRESULT win32_to_hresult(unsigned long code) {
 #define CO_E_DLLNOTFOUND static_cast<HRESULT>(0x800401F8u)
 #define CO_E_ERRORINDLL static_cast<HRESULT>(0x800401F9u)
 #define SELFREG_E_CLASS static_cast<HRESULT>(0x80040201u)
+#define DISP_E_EXCEPTION static_cast<HRESULT>(0x80020009u)
 
 // ---- Interfaces ---------------------------------------------------------------
 

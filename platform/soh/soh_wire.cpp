@@ -66,7 +66,9 @@ void put_u32(std::vector<uint8_t>& out, uint32_t v) {
   put_u16(out, static_cast<uint16_t>(v));
 }
 
-void check_layout(const attribute_t& a, size_t index) {
+}  // namespace
+
+void check_attribute(const attribute_t& a, size_t index) {
   const size_t n = a.value.size();
   const std::string where = "attribute " + std::to_string(index) + " (type " + std::to_string(a.type) + ")";
   if (a.type & 0xC000) throw format_error(where + ": the M and R bits must be 0");
@@ -90,6 +92,8 @@ void check_layout(const attribute_t& a, size_t index) {
   }
 }
 
+namespace {
+
 // Reads TLVs until the cursor is empty.
 std::vector<attribute_t> read_tlvs(cursor_t& c) {
   std::vector<attribute_t> out;
@@ -99,7 +103,7 @@ std::vector<attribute_t> read_tlvs(cursor_t& c) {
     const uint16_t length = c.u16("attribute length");
     cursor_t value = c.take(length, "attribute value");
     a.value.assign(value.position(), value.position() + length);
-    check_layout(a, out.size());
+    check_attribute(a, out.size());
     out.push_back(std::move(a));
   }
   return out;
@@ -159,7 +163,7 @@ std::vector<attribute_t> decode_attributes(const uint8_t* data, size_t size) {
 
 std::vector<uint8_t> encode_attributes(const std::vector<attribute_t>& attributes) {
   check_entry(attributes);
-  for (size_t i = 0; i < attributes.size(); ++i) check_layout(attributes[i], i);
+  for (size_t i = 0; i < attributes.size(); ++i) check_attribute(attributes[i], i);
   std::vector<uint8_t> out;
   write_tlvs(out, attributes);
   return out;

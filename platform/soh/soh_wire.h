@@ -63,6 +63,9 @@ struct message_t {
 // One attribute list. Requires the System-Health-Id first with length 4 and
 // checks the layouts of the types the system knows; other types are kept as
 // they are.
+// Checks one attribute's layout and size (index names it in the message).
+void check_attribute(const attribute_t& attribute, size_t index);
+
 std::vector<attribute_t> decode_attributes(const uint8_t* data, size_t size);
 std::vector<uint8_t> encode_attributes(const std::vector<attribute_t>& attributes);
 

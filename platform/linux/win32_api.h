@@ -74,3 +74,6 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_leng
                         int out_size, LPCSTR default_char, BOOL* used_default);
 int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LPWSTR out,
                         int out_size);
+
+// Winsock start-up
+#include "platform/linux/winsock_api.h"

@@ -43,7 +43,7 @@ struct pool::impl {
       : work(boost::asio::make_work_guard(service)), name(pool_name ? pool_name : ""),
         owner(owner_pool) {}
 
-  void start_threads(uint32_t count, const char* prefix);
+  void start_threads();
   void procedure(const std::string& thread_name);
   void stop();
   void join_all();
@@ -55,18 +55,22 @@ struct pool::impl {
   std::vector<std::unique_ptr<thread_body_t>> bodies;  // joined before they go
   std::atomic<uint64_t> jobs{0};
   std::string name;
+  uint32_t thread_count = 0;
+  std::string prefix;
+  bool started = false;
   bool stopping = false;
   pool& owner;
 };
 
-void pool::impl::start_threads(uint32_t count, const char* prefix) {
-  const std::string base = prefix ? prefix : "";
+void pool::impl::start_threads() {
+  if (started) return;
+  started = true;
   name_registry_t& registry = name_registry();
   critsect_locker_t guard(registry.lock);
   uint32_t& counter = registry.counters[name];
-  for (uint32_t i = 0; i < count; ++i) {
+  for (uint32_t i = 0; i < thread_count; ++i) {
     ++counter;
-    std::string thread_name = base;
+    std::string thread_name = prefix;
     thread_name += ':';
     kern_n::append_decimal(thread_name, counter);
     auto body = std::make_unique<thread_body_t>(
@@ -114,9 +118,19 @@ void pool::impl::join_all() {
 }
 
 pool::pool(uint32_t thread_count, const char* thread_prefix, const char* pool_name)
+    : pool(deferred_start_t{}, thread_count, thread_prefix, pool_name) {
+  start();
+}
+
+pool::pool(deferred_start_t, uint32_t thread_count, const char* thread_prefix, const char* pool_name)
     : impl_(std::make_unique<impl>(*this, pool_name)) {
+  impl_->thread_count = thread_count;
+  impl_->prefix = thread_prefix ? thread_prefix : "";
+}
+
+void pool::start() {
   try {
-    impl_->start_threads(thread_count, thread_prefix);
+    impl_->start_threads();
   } catch (...) {
     // Threads already started must not outlive the service they serve.
     impl_->stop();

@@ -34,6 +34,15 @@ class pool : public virtual if_root_t, public noncopyable_t {
 
   struct impl;
 
+ protected:
+  // For pools that override thread_setup: a thread started while the derived
+  // part is still being built would call the hook on a half-made object, so
+  // such pools start their threads with start() at the end of their own
+  // constructor.
+  struct deferred_start_t {};
+  pool(deferred_start_t, uint32_t thread_count, const char* thread_prefix, const char* pool_name);
+  void start();
+
  private:
   std::unique_ptr<impl> impl_;
 };

@@ -45,15 +45,21 @@ std::string quoted_dump(const data_buffer& data) {
 
 plain_socket::plain_socket(boost::asio::io_context& service, const char* name, bool numeric,
                            uint64_t read_block_size, uint64_t output_block_limit)
-    : strand_(boost::asio::make_strand(service)), socket_(service), name_(name ? name : ""),
+    : service_(service), io_(std::make_unique<io_t>(service)), name_(name ? name : ""),
       numeric_(numeric), read_block_size_(read_block_size ? read_block_size : default_read_block),
       queue_(output_block_limit) {}
 
 plain_socket::~plain_socket() {
   if (debug::stream_socket()) {
     KLOG(lvl_notice, "[STREAM] %p:%s: data socket implementation deleted (%sopened)",
-         static_cast<void*>(this), description().c_str(), socket_.is_open() ? "" : "un");
+         static_cast<void*>(this), description().c_str(), io_ && io_->socket.is_open() ? "" : "un");
   }
+}
+
+void plain_socket::release_io() noexcept {
+  critsect_locker_t guard(io_lock_);
+  failed_ = true;
+  io_.reset();
 }
 
 std::shared_ptr<plain_socket> plain_socket::self() {
@@ -61,8 +67,9 @@ std::shared_ptr<plain_socket> plain_socket::self() {
 }
 
 void plain_socket::connect(const boost::asio::ip::tcp::endpoint& endpoint) {
+  io_registry_t::add(service_, std::static_pointer_cast<io_owner_t>(self()));
   boost::system::error_code error;
-  socket_.open(endpoint.protocol(), error);
+  socket().open(endpoint.protocol(), error);
   if (error) {
     KERN_THROW(network_exception, "unable to create client socket because of %s", error.message().c_str());
   }
@@ -71,7 +78,7 @@ void plain_socket::connect(const boost::asio::ip::tcp::endpoint& endpoint) {
     KLOG(lvl_notice, "[STREAM] %p:%s connecting data socket to '%s'", static_cast<void*>(this),
          description().c_str(), detail::ip::format_endpoint(endpoint, true, false, true).c_str());
   }
-  socket_.async_connect(endpoint, boost::asio::bind_executor(strand_, [self = self()](
+  socket().async_connect(endpoint, boost::asio::bind_executor(strand(), [self = self()](
                                                                           const boost::system::error_code& e) {
                           self->on_connect(e);
                         }));
@@ -86,11 +93,11 @@ void plain_socket::on_connect(const boost::system::error_code& error) {
     on_disconnect();
     return;
   }
-  set_description("tcp://" + (numeric_ ? utils::get_addr(socket_, false) : utils::get_addr(socket_, true)));
+  set_description("tcp://" + (numeric_ ? utils::get_addr(socket(), false) : utils::get_addr(socket(), true)));
   boost::system::error_code option_error;
-  socket_.non_blocking(true, option_error);
+  socket().non_blocking(true, option_error);
   set_option(!option_error, option_error, "set non-blocking socket mode");
-  socket_.set_option(boost::asio::ip::tcp::no_delay(true), option_error);
+  socket().set_option(boost::asio::ip::tcp::no_delay(true), option_error);
   set_option(!option_error, option_error, "switch off Nagle's algorithm");
   connected_ = true;
   if (connected_cb cb = get_connected_cb()) {
@@ -118,15 +125,15 @@ void plain_socket::set_option(bool ok, const boost::system::error_code& error, c
 
 void plain_socket::start_read() {
   if (failed_) return;
-  socket_.async_wait(boost::asio::ip::tcp::socket::wait_read,
-                     boost::asio::bind_executor(strand_, [self = self()](const boost::system::error_code& e) {
+  socket().async_wait(boost::asio::ip::tcp::socket::wait_read,
+                      boost::asio::bind_executor(strand(), [self = self()](const boost::system::error_code& e) {
                        self->on_readable(e);
                      }));
 }
 
 uint64_t plain_socket::available_input() {
   boost::system::error_code error;
-  const uint64_t available = socket_.available(error);
+  const uint64_t available = socket().available(error);
   if (error) {
     if (debug::transport_layer()) {
       KLOG(lvl_trace0, "[DebugTransport] available_input: error '%s' (%d)", error.message().c_str(),
@@ -159,7 +166,7 @@ void plain_socket::on_readable(const boost::system::error_code& error) {
     ip::sh_buffer buffer = ip::make_input_buffer(block);
     boost::system::error_code read_error;
     const size_t received =
-        socket_.read_some(boost::asio::buffer(buffer->data(), static_cast<size_t>(block)), read_error);
+        socket().read_some(boost::asio::buffer(buffer->data(), static_cast<size_t>(block)), read_error);
     if (read_error == boost::asio::error::would_block || read_error == boost::asio::error::try_again) break;
     if (read_error) {
       on_read_error(read_error);
@@ -205,7 +212,9 @@ void plain_socket::send(shared_data data) {
          static_cast<unsigned long>(data ? data->size() : 0));
   }
   if (!data || !connected_ || failed_) return;
-  boost::asio::post(strand_, [self = self(), data = std::move(data)] { self->send_later(data); });
+  critsect_locker_t guard(io_lock_);
+  if (!io_) return;
+  boost::asio::post(strand(), [self = self(), data = std::move(data)] { self->send_later(data); });
 }
 
 void plain_socket::send_later(const shared_data& data) {
@@ -233,8 +242,8 @@ void plain_socket::activate_queue() {
   deep_debug("prepare plain end", static_cast<uint32_t>(block.size()), bytes);
   write_in_flight_ = true;
   boost::asio::async_write(
-      socket_, block,
-      boost::asio::bind_executor(strand_, [self = self()](const boost::system::error_code& e, size_t n) {
+      socket(), block,
+      boost::asio::bind_executor(strand(), [self = self()](const boost::system::error_code& e, size_t n) {
         self->on_write(e, n);
       }));
 }
@@ -296,7 +305,7 @@ void plain_socket::abort_by_callback() {
   failed_ = true;
   queue_.clear();
   boost::system::error_code ignored;
-  socket_.close(ignored);
+  socket().close(ignored);
   on_disconnect();
 }
 
@@ -305,7 +314,7 @@ void plain_socket::on_disconnect() {
     KLOG(lvl_notice, "[STREAM] %p:%s: on_disconnect cb=%u", static_cast<void*>(this), description().c_str(),
          has_disconnected_cb() ? 1u : 0u);
   }
-  boost::asio::dispatch(strand_, [self = self()] { self->process_disconnect(); });
+  boost::asio::dispatch(strand(), [self = self()] { self->process_disconnect(); });
 }
 
 void plain_socket::process_disconnect() {
@@ -325,17 +334,23 @@ void plain_socket::process_disconnect() {
 }
 
 std::string plain_socket::local_endpoint(bool resolve) {
-  return format_local_endpoint(socket_, false, resolve, true);
+  critsect_locker_t guard(io_lock_);
+  if (!io_) return "<not_connected>";
+  return format_local_endpoint(socket(), false, resolve, true);
 }
 
 std::string plain_socket::remote_endpoint(bool resolve) {
-  return format_remote_endpoint(socket_, false, resolve, true);
+  critsect_locker_t guard(io_lock_);
+  if (!io_) return "<not_connected>";
+  return format_remote_endpoint(socket(), false, resolve, true);
 }
 
 void plain_socket::shutdown() {
-  boost::asio::dispatch(strand_, [self = self()] {
+  critsect_locker_t guard(io_lock_);
+  if (!io_) return;
+  boost::asio::dispatch(strand(), [self = self()] {
     boost::system::error_code error;
-    self->socket_.shutdown(boost::asio::ip::tcp::socket::shutdown_both, error);
+    self->socket().shutdown(boost::asio::ip::tcp::socket::shutdown_both, error);
     if (error) {
       KLOG(lvl_error, "[%s] Unable to shutdown data socket \"%s\" because of %s", self->name_.c_str(),
            self->description().c_str(), error.message().c_str());
@@ -344,10 +359,12 @@ void plain_socket::shutdown() {
 }
 
 void plain_socket::close() {
-  boost::asio::dispatch(strand_, [self = self()] {
+  critsect_locker_t guard(io_lock_);
+  if (!io_) return;
+  boost::asio::dispatch(strand(), [self = self()] {
     self->failed_ = true;
     boost::system::error_code error;
-    self->socket_.close(error);
+    self->socket().close(error);
     if (error) {
       KLOG(lvl_error, "[%s] Unable to close data socket \"%s\" because of %s", self->name_.c_str(),
            self->description().c_str(), error.message().c_str());

@@ -10,13 +10,14 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/strand.hpp>
 
+#include "net2/stream/io_registry.h"
 #include "net2/stream/socket.h"
 #include "net2/stream/socket_queue.h"
 #include "net2/tls/ssl_engine.h"
 
 namespace net2::stream {
 
-class plain_socket final : public data_socket {
+class plain_socket final : public data_socket, public io_owner_t {
  public:
   // A read block size of 0 takes the default of 1024 bytes.
   plain_socket(boost::asio::io_context& service, const char* name, bool numeric,
@@ -34,8 +35,22 @@ class plain_socket final : public data_socket {
   std::string used_cipher() override { return std::string(); }
   void shutdown() override;
   void close() override;
+  void release_io() noexcept override;
 
  private:
+  // The Boost.Asio objects; they go before their I/O context does (see
+  // io_registry_t), after which the socket only drops what it is given.
+  struct io_t {
+    explicit io_t(boost::asio::io_context& service)
+        : strand(boost::asio::make_strand(service)), socket(service) {}
+    boost::asio::strand<boost::asio::io_context::executor_type> strand;
+    boost::asio::ip::tcp::socket socket;
+  };
+  // Handlers run only while io_ exists; calls from application threads check
+  // it under io_lock_.
+  boost::asio::ip::tcp::socket& socket() { return io_->socket; }
+  boost::asio::strand<boost::asio::io_context::executor_type>& strand() { return io_->strand; }
+
   std::shared_ptr<plain_socket> self();
 
   void on_connect(const boost::system::error_code& error);
@@ -55,8 +70,9 @@ class plain_socket final : public data_socket {
   void process_disconnect();
   void deep_debug(const char* stage, uint32_t buffers, uint64_t bytes);
 
-  boost::asio::strand<boost::asio::io_context::executor_type> strand_;
-  boost::asio::ip::tcp::socket socket_;
+  boost::asio::io_context& service_;
+  critical_section_t io_lock_;
+  std::unique_ptr<io_t> io_;
   std::string name_;
   std::atomic<bool> connected_{false};
   std::atomic<bool> connecting_{false};

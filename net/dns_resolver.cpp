@@ -95,18 +95,6 @@ result_ptr failure(const std::string& text) {
   return result;
 }
 
-// inet_addr, without its tolerance of trailing text after a blank.
-bool parse_ip4(const std::string& name, uint32_t& address) {
-  if (name.empty()) return false;
-  for (unsigned char c : name) {
-    if (std::isspace(c) || std::iscntrl(c)) return false;
-  }
-  const auto value = inet_addr(name.c_str());
-  if (value == INADDR_NONE) return false;
-  address = static_cast<uint32_t>(value);
-  return true;
-}
-
 // A forward lookup of one family through a channel of its own.
 template <class List>
 result_ptr lookup_name(const std::string& name, List& out, int family, ares_host_callback callback,
@@ -180,6 +168,22 @@ uint32_t tries() { return tries_setting.load(); }
 bool debug_enabled() { return debug_switch.load(); }
 void set_debug(bool on) { debug_switch = on; }
 
+bool is_numeric_ip4(const std::string& text, uint32_t* address) {
+  uint32_t value = 0xffffffffu;
+  if (text != "255.255.255.255") {
+    // inet_addr, without its tolerance of trailing text after a blank.
+    if (text.empty()) return false;
+    for (unsigned char c : text) {
+      if (c == 0 || std::isspace(c) || std::iscntrl(c)) return false;
+    }
+    const auto parsed = inet_addr(text.c_str());
+    if (parsed == INADDR_NONE) return false;
+    value = static_cast<uint32_t>(parsed);
+  }
+  if (address != nullptr) *address = value;
+  return true;
+}
+
 bool dinet6_aton(const char* text, std::array<uint8_t, 16>& address, uint32_t* scope) {
   if (text == nullptr) return false;
   const size_t length = std::strlen(text);
@@ -207,12 +211,10 @@ namespace utils {
 
 result_ptr rez_name_ip4(const std::string& name, ip4_list_t& out) {
   out.clear();
-  if (name == "255.255.255.255") {
-    out.push_back(0xffffffffu);
-    return std::make_shared<result_t>();
-  }
+  // A NUL would cut the name short on its way to c-ares: another name.
+  if (name.find('\0') != std::string::npos) return failure(ares_strerror(ARES_EBADNAME));
   uint32_t numeric;
-  if (parse_ip4(name, numeric)) {
+  if (is_numeric_ip4(name, &numeric)) {
     out.push_back(numeric);
     return std::make_shared<result_t>();
   }
@@ -222,6 +224,7 @@ result_ptr rez_name_ip4(const std::string& name, ip4_list_t& out) {
 
 result_ptr rez_name_ip6(const std::string& name, ip6_list_t& out) {
   out.clear();
+  if (name.find('\0') != std::string::npos) return failure(ares_strerror(ARES_EBADNAME));
   ip6pp_t numeric;
   if (dinet6_aton(name.c_str(), numeric.address, &numeric.scope)) {
     out.push_back(numeric);

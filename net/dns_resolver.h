@@ -48,6 +48,10 @@ void raise_if(const result_t& result, const char* format, const char* host);
 // "[fe80::1%eth0]"); address and scope (if given) receive it.
 bool dinet6_aton(const char* text, std::array<uint8_t, 16>& address, uint32_t* scope);
 
+// True when text is an IPv4 address the resolver takes without any lookup
+// ("255.255.255.255" included); address receives it in network order.
+bool is_numeric_ip4(const std::string& text, uint32_t* address);
+
 // Resolver settings (process-wide): seconds per try and number of tries.
 uint32_t timeout_seconds();
 uint32_t tries();

@@ -123,7 +123,7 @@ result_ptr lookup_name(const std::string& name, List& out, int family, ares_host
 }
 
 result_ptr lookup_address(const sockaddr* address, int length, std::string& name,
-                          const char* operation) {
+                          const char* operation, const char* version, const std::string& text) {
   name_record_t record;
   record.out = &name;
   utils::cares_t channel;
@@ -131,6 +131,8 @@ result_ptr lookup_address(const sockaddr* address, int length, std::string& name
   if (!channel.ready()) return failure(ares_strerror(channel.retcode()));
   constexpr int flags = ARES_NI_LOOKUPHOST | ARES_NI_NAMEREQD;  // 260
   if (debug_switch) {
+    KLOG(lvl_debug2, "[DNS] %p: getnameinfo %s flags=%04x c-ares '%s'", static_cast<const void*>(&channel),
+         version, static_cast<unsigned>(flags), text.c_str());
     KLOG(lvl_debug2, "[DNS] %p: getnameinfo AF=%u flags=%04x c-ares", static_cast<const void*>(&channel),
          static_cast<unsigned>(address->sa_family), static_cast<unsigned>(flags));
   }
@@ -255,7 +257,7 @@ result_ptr rez_ip4_name(uint32_t address, std::string& name) {
   socket_address.sin_family = AF_INET;
   socket_address.sin_addr.s_addr = address;
   return lookup_address(reinterpret_cast<const sockaddr*>(&socket_address), sizeof(socket_address),
-                        name, "getnameinfo");
+                        name, "getnameinfo", "V4", ip4_text(address));
 }
 
 result_ptr rez_ip6_name(const std::array<uint8_t, 16>& address, uint32_t scope, std::string& name) {
@@ -270,7 +272,7 @@ result_ptr rez_ip6_name(const std::array<uint8_t, 16>& address, uint32_t scope, 
   std::memcpy(&socket_address.sin6_addr, address.data(), 16);
   socket_address.sin6_scope_id = scope;
   return lookup_address(reinterpret_cast<const sockaddr*>(&socket_address), sizeof(socket_address),
-                        name, "getnameinfo6");
+                        name, "getnameinfo6", "V6", ip6_text(address));
 }
 
 }  // namespace utils

@@ -243,6 +243,9 @@ TEST(resolver_names, reverse_lookups_by_ptr) {
   EXPECT_EQ(failure_text<host_not_found_exception_shell_t>([&] { dns::resolve_addr(ip4("127.0.0.99"), name, 64); })
                 .rfind("unable to resolve name of host \"127.0.0.99\" because of ", 0),
             0u);
+  std::array<uint8_t, 16> loopback6{};
+  loopback6[15] = 1;
+  EXPECT_STREQ(dns::resolve_addr(loopback6, name, sizeof(name), 0), "localhost");  // first in the hosts file
   // With resolving, a printing helper falls back to the number on failure.
   sockaddr_in v4{};
   v4.sin_family = AF_INET;

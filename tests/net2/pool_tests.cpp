@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "kern/runnable.h"
+#include "platform/win32.h"
 #include "net2/pool.h"
 #include "tests/support/log_capture.h"
 
@@ -127,6 +128,17 @@ TEST(pool, interrupted_thread_ends_and_is_logged) {
   boost::asio::post(p.service(), [] { throw boost::thread_interrupted(); });
   p.join_all();  // returns: the only thread has ended on its own
   EXPECT_TRUE(log.has("[InterruptPool] Thread 'int:1' was interrupted", lvl_debug3)) << log.dump();
+}
+
+TEST(pool, holds_one_socket_library_start_up_for_its_life) {
+  {
+    net2::pool p(0, "wsa", "WinsockPool");
+    // The pool's start-up is the only one: dropping it succeeds once.
+    EXPECT_EQ(WSACleanup(), 0);
+    WSADATA data;
+    EXPECT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+  }
+  EXPECT_NE(WSACleanup(), 0);  // the pool has released its own
 }
 
 TEST(pool, without_threads_nothing_runs_and_join_returns) {

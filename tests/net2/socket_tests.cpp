@@ -248,6 +248,7 @@ TEST(data_socket, throwing_receive_handler_is_logged_and_ends_the_connection) {
 
 TEST(data_socket, peer_closing_ends_in_one_disconnection_and_handler_failures_are_logged) {
   shv_test::log_capture_t log;
+  net2::debug::set_transport_layer(true);
   loopback_peer_t peer(1, [](boost::asio::ip::tcp::socket&) {});
   counter_t disconnected;
   net2::pool p(2, "sock", "SocketPool");
@@ -262,8 +263,11 @@ TEST(data_socket, peer_closing_ends_in_one_disconnection_and_handler_failures_ar
   std::this_thread::sleep_for(50ms);
   p.stop();
   EXPECT_EQ(disconnected.value(), 1);
+  net2::debug::set_transport_layer(false);
   EXPECT_TRUE(log.has(": unable to execute application disconnect handler because of ", lvl_error)) << log.dump();
   EXPECT_EQ(log.count("Unable to connect", lvl_error), 0u);
+  // At the end of the stream nothing is available: the query's anomaly line.
+  EXPECT_TRUE(log.has("[DebugTransport] available_input: zero bytes number", lvl_trace0)) << log.dump();
 }
 
 TEST(data_socket, many_sockets_share_one_pool) {

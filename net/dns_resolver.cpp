@@ -2,6 +2,10 @@
 // per call, status conversion and raising.
 #include "net/dns_resolver.h"
 
+// The socket headers before anything that may pull in <windows.h>.
+#include "net/cares.h"
+#include "net/socket_headers.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -11,9 +15,7 @@
 #include "kern/exceptions.h"
 #include "kern/logger.h"
 #include "kern/strings.h"
-#include "net/cares.h"
 #include "net/dns_cache.h"
-#include "net/socket_headers.h"
 
 namespace dns {
 

@@ -59,6 +59,9 @@ const message_t win32_messages[] = {
     {1813, "The specified resource type cannot be found in the image file."},
     {1814, "The specified resource name cannot be found in the image file."},
     {1815, "The specified resource language ID cannot be found in the image file."},
+    {10091, "WSAStartup cannot function at this time because the underlying system it uses to provide network services is currently unavailable."},
+    {10092, "The Windows Sockets version requested is not supported."},
+    {10093, "Either the application has not called WSAStartup, or WSAStartup failed."},
 };
 
 // HRESULTs outside FACILITY_WIN32 that the COM layer returns.

@@ -91,3 +91,6 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LP
 
 // Registry
 #include "platform/linux/registry_api.h"
+
+// Winsock start-up
+#include "platform/linux/winsock_api.h"

@@ -1,0 +1,140 @@
+// The c-ares channel and its select loop.
+#include "net/cares.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "kern/error_text.h"
+#include "kern/exceptions.h"
+#include "kern/logger.h"
+#include "net/net_utils.h"
+#include "net/socket_headers.h"
+
+namespace dns::utils {
+
+namespace {
+
+std::atomic<uint64_t> channel_count{0};
+
+// c-ares' own start-up, once per process. It runs on first use rather than
+// at load: on Windows it loads libraries, which must not happen under the
+// loader lock.
+void init_library_once() {
+  static std::once_flag once;
+  std::call_once(once, [] { ares_library_init(ARES_LIB_INIT_ALL); });
+}
+
+// "{local->peer}" for every socket of the set, "unknown" for an address that
+// cannot be obtained.
+std::string describe_set(const fd_set& set, int nfds) {
+  std::string text;
+#ifdef _WIN32
+  (void)nfds;
+  for (u_int i = 0; i < set.fd_count; ++i) {
+    const net_n::socket_handle_t fd = set.fd_array[i];
+#else
+  for (int fd = 0; fd < nfds; ++fd) {
+    if (!FD_ISSET(fd, &set)) continue;
+#endif
+    if (!text.empty()) text += ',';
+    text += '{';
+    text += net_n::get_my_name(fd);
+    text += "->";
+    text += net_n::get_peer_name(fd);
+    text += '}';
+  }
+  return text.empty() ? "{}" : text;
+}
+
+}  // namespace
+
+uint64_t channels_created() { return channel_count.load(); }
+
+cares_t::cares_t() {
+  init_library_once();
+  ares_options options;
+  std::memset(&options, 0, sizeof(options));
+  options.timeout = static_cast<int>(timeout_seconds());
+  options.tries = static_cast<int>(tries());
+  char lookups[] = "fb";
+  options.lookups = lookups;
+  init_rc_ = ares_init_options(&channel_, &options, ARES_OPT_TIMEOUT | ARES_OPT_TRIES | ARES_OPT_LOOKUPS);
+  if (init_rc_ != ARES_SUCCESS) channel_ = nullptr;
+  channel_count.fetch_add(1);
+  if (debug_enabled()) {
+    KLOG(lvl_debug2, "[DNS] %p: init c-ares timeout=%us, tries=%u -> rc=%d", static_cast<void*>(this),
+         timeout_seconds(), tries(), init_rc_);
+  }
+}
+
+cares_t::~cares_t() {
+  if (channel_ != nullptr) ares_destroy(channel_);
+  if (debug_enabled()) KLOG(lvl_debug2, "[DNS] %p: die c-ares", static_cast<void*>(this));
+}
+
+void cares_t::gethostbyname(const char* name, int family, ares_host_callback callback, void* arg) {
+  ares_gethostbyname(channel_, name, family, callback, arg);
+}
+
+void cares_t::getnameinfo(const sockaddr* address, int length, int flags,
+                          ares_nameinfo_callback callback, void* arg) {
+  ares_getnameinfo(channel_, address, static_cast<ares_socklen_t>(length), flags, callback, arg);
+}
+
+void cares_t::do_query() {
+  for (unsigned loop = 0;; ++loop) {
+    timeval cap;
+    cap.tv_sec = static_cast<decltype(cap.tv_sec)>(timeout_seconds());
+    cap.tv_usec = 0;
+    timeval wait_storage;
+    timeval* wait = ares_timeout(channel_, &cap, &wait_storage);
+    fd_set read_set;
+    fd_set write_set;
+    FD_ZERO(&read_set);
+    FD_ZERO(&write_set);
+    const int nfds = ares_fds(channel_, &read_set, &write_set);
+    if (debug_enabled() && kern_n::log_enabled(lvl_debug2)) {
+      const unsigned wait_ms =
+          static_cast<unsigned>(wait->tv_sec * 1000 + wait->tv_usec / 1000);
+      KLOG(lvl_debug2, "[DNS] %p: loop #%u c-ares nfds=%u, timeut=%ums, r=%s, w=%s",
+           static_cast<void*>(this), loop, static_cast<unsigned>(nfds), wait_ms,
+           describe_set(read_set, nfds).c_str(), describe_set(write_set, nfds).c_str());
+    }
+    if (nfds == 0) return;
+    const int rc = select(nfds, &read_set, &write_set, nullptr, wait);
+#ifndef _WIN32
+    // A signal is no failure of the query: wait again.
+    if (rc < 0 && errno == EINTR) continue;
+#endif
+    if (rc < 0) {
+      const error_saver_t saved;
+      const std::string text = get_last_error(saved);
+      saved.restore();
+      KERN_THROW(sysselect_exception, "select failed because of %s", text.c_str());
+    }
+    if (debug_enabled()) {
+      KLOG(lvl_debug2, "[DNS] %p: loop #%u c-ares select() rc=%d", static_cast<void*>(this), loop, rc);
+    }
+    ares_process(channel_, &read_set, &write_set);
+  }
+}
+
+result_ptr cares_t::retcode(int status, const char* operation) const {
+  if (debug_enabled()) {
+    KLOG(lvl_debug2, "[DNS] %p: c-ares %s rc=%d (%s)", static_cast<const void*>(this), operation,
+         status, ares_strerror(status));
+  }
+  auto result = std::make_shared<result_t>();
+  if (status == ARES_SUCCESS) return result;
+  if (status == ARES_ETIMEOUT) {
+    result->timeout = true;
+    return result;
+  }
+  result->error = ares_strerror(status);
+  return result;
+}
+
+}  // namespace dns::utils

@@ -1,0 +1,40 @@
+// dns::utils::cares_t: one c-ares channel for the duration of one operation,
+// and the select loop that drives it on the calling thread.
+#pragma once
+
+#include <string>
+
+#include <ares.h>
+
+#include "kern/types.h"
+#include "net/dns_resolver.h"
+
+struct sockaddr;
+
+namespace dns::utils {
+
+class cares_t : public noncopyable_t {
+ public:
+  // Time-out and tries from the settings, lookup order "fb" (hosts file, then
+  // DNS); no servers or domains: the system's configuration applies.
+  cares_t();
+  ~cares_t();
+
+  int retcode() const { return init_rc_; }
+  bool ready() const { return init_rc_ == ARES_SUCCESS; }
+
+  void gethostbyname(const char* name, int family, ares_host_callback callback, void* arg);
+  void getnameinfo(const sockaddr* address, int length, int flags, ares_nameinfo_callback callback,
+                   void* arg);
+  // Runs the channel until nothing is pending. Throws sysselect_exception_shell_t.
+  void do_query();
+
+  // The result for a c-ares status: success, time-out flag, or c-ares' text.
+  result_ptr retcode(int status, const char* operation) const;
+
+ private:
+  ares_channel channel_ = nullptr;
+  int init_rc_;
+};
+
+}  // namespace dns::utils

@@ -1,0 +1,32 @@
+// Host and port to TCP endpoint: numeric or resolved addresses, first answer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <boost/asio/ip/tcp.hpp>
+
+namespace net2::ip {
+
+typedef boost::asio::ip::tcp::endpoint endpoint_t;
+
+// A bracketed host ("[...]") is resolved for IPv6, any other for IPv4; the
+// first address wins. Throw net2::spec_parse_error_shell_t (resolution) or
+// number_format_exception_shell_t (port text).
+void make_ep(endpoint_t& out, const std::string& host, uint16_t port);
+void make_ep(endpoint_t& out, const std::string& host, const std::string& port_text);
+
+// Whether the host is written in square brackets.
+bool is_bracketed(const std::string& host);
+
+}  // namespace net2::ip
+
+namespace net2::detail::ip::detail {
+
+// Every address of host as an endpoint with port, in the resolver's order.
+// port_text only names the port in error texts.
+std::vector<net2::ip::endpoint_t> resolve(const std::string& host, uint16_t port, bool bracketed,
+                                          const std::string& port_text);
+
+}  // namespace net2::detail::ip::detail

@@ -1,0 +1,27 @@
+// Stand-ins for the Winsock start-up calls: POSIX sockets need no library
+// start-up, so these only keep the count Windows keeps.
+#pragma once
+
+#include "platform/linux/win32_types.h"
+
+#ifndef MAKEWORD
+#define MAKEWORD(low, high) \
+  (static_cast<WORD>((static_cast<BYTE>(low)) | (static_cast<WORD>(static_cast<BYTE>(high)) << 8)))
+#endif
+
+#define WSASYSNOTREADY 10091L
+#define WSAVERNOTSUPPORTED 10092L
+#define WSANOTINITIALISED 10093L
+
+struct WSADATA {
+  WORD wVersion;
+  WORD wHighVersion;
+};
+typedef WSADATA* LPWSADATA;
+
+// Succeeds (0) for any version 2.x request and counts one start-up; otherwise
+// returns WSAVERNOTSUPPORTED.
+int WSAStartup(WORD version_requested, LPWSADATA data);
+// Drops one start-up; without one it fails (SOCKET_ERROR, WSANOTINITIALISED).
+int WSACleanup();
+int WSAGetLastError();

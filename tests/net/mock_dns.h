@@ -1,0 +1,50 @@
+// Test helper: a DNS server on one loopback address (UDP port 53) answering
+// from a script: addresses (A/AAAA), a host name (PTR), NXDOMAIN, SERVFAIL, or
+// no answer at all. Unknown names are NXDOMAIN. It counts what it was asked.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace shv_test {
+
+class mock_dns_t {
+ public:
+  enum class kind_t { found, nxdomain, servfail, silent };
+  struct answer_t {
+    kind_t kind = kind_t::found;
+    std::vector<std::string> ipv4;  // dotted
+    std::vector<std::string> ipv6;  // numeric
+    std::string ptr;                // host name for reverse queries
+  };
+
+  // Throws std::runtime_error when the address cannot be bound.
+  explicit mock_dns_t(const std::string& address);
+  ~mock_dns_t();
+  mock_dns_t(const mock_dns_t&) = delete;
+  mock_dns_t& operator=(const mock_dns_t&) = delete;
+
+  void script(const std::string& name, answer_t answer);
+  // Queries received, in total or for one name (any type).
+  size_t queries() const;
+  size_t queries_for(const std::string& name) const;
+
+ private:
+  void serve();
+  std::string respond(const std::string& query);
+
+  int socket_ = -1;
+  std::atomic<bool> stopping_{false};
+  mutable std::mutex mutex_;
+  std::map<std::string, answer_t> script_;
+  std::map<std::string, size_t> asked_;
+  size_t total_ = 0;
+  std::thread thread_;
+};
+
+}  // namespace shv_test

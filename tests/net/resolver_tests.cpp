@@ -1,0 +1,342 @@
+// The resolver: numeric short cuts (no channel, no traffic), the hosts file,
+// and DNS answers from the mock server of the sandbox (found, not found,
+// server failure, no answer), reverse lookups, texts and diagnostics.
+#include <arpa/inet.h>
+#include <sys/un.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include <ares.h>
+#include <gtest/gtest.h>
+
+#include "kern/exceptions.h"
+#include "net/dns_cache.h"
+#include "net/dns_resolver.h"
+#include "net/net_utils.h"
+#include "net2/ip_utils.h"
+#include "net2/pool.h"
+#include "net2/stream/socket.h"
+#include "tests/net/mock_dns.h"
+#include "tests/net2/loopback_peer.h"
+#include "tests/support/log_capture.h"
+
+namespace {
+
+// ---- The sandbox ---------------------------------------------------------
+
+shv_test::mock_dns_t* mock = nullptr;
+std::string sandbox_error;
+
+// Started once for the program when tests/net/dns_sandbox runs it: the system
+// files must name our mock server and nothing else.
+class sandbox_environment_t : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    const char* address = std::getenv("SHV_MOCK_DNS_ADDR");
+    if (address == nullptr) return;
+    std::ifstream file("/etc/resolv.conf");
+    std::string line;
+    int servers = 0;
+    while (std::getline(file, line)) {
+      std::istringstream words(line);
+      std::string key, value;
+      words >> key >> value;
+      if (key != "nameserver") continue;
+      ++servers;
+      if (value != address) sandbox_error = "resolv.conf names another server: " + value;
+    }
+    if (servers == 0) sandbox_error = "resolv.conf names no server";
+    if (!sandbox_error.empty()) return;
+    try {
+      server_ = std::make_unique<shv_test::mock_dns_t>(address);
+      mock = server_.get();
+    } catch (const std::exception& e) {
+      sandbox_error = e.what();
+    }
+  }
+  void TearDown() override {
+    mock = nullptr;
+    server_.reset();
+  }
+
+ private:
+  std::unique_ptr<shv_test::mock_dns_t> server_;
+};
+
+const auto* const registered = ::testing::AddGlobalTestEnvironment(new sandbox_environment_t);
+
+// Tests that resolve names run only against the mock server.
+#define REQUIRE_SANDBOX()                                                                     \
+  do {                                                                                         \
+    if (std::getenv("SHV_MOCK_DNS_ADDR") == nullptr) GTEST_SKIP() << "not in the DNS sandbox"; \
+    ASSERT_TRUE(sandbox_error.empty()) << sandbox_error;                                       \
+    ASSERT_NE(mock, nullptr);                                                                  \
+  } while (0)
+
+uint32_t ip4(const char* text) {
+  in_addr address;
+  inet_pton(AF_INET, text, &address);
+  return address.s_addr;
+}
+
+std::string text4(uint32_t address) {
+  char text[INET_ADDRSTRLEN];
+  inet_ntop(AF_INET, &address, text, sizeof(text));
+  return text;
+}
+
+std::string text6(const dns::ip6pp_t& address) {
+  char text[INET6_ADDRSTRLEN];
+  inet_ntop(AF_INET6, address.address.data(), text, sizeof(text));
+  return text;
+}
+
+template <class Shell, class F>
+std::string failure_text(F&& call) {
+  try {
+    call();
+  } catch (const Shell& e) {
+    return e.what();
+  }
+  return "(no failure)";
+}
+
+// ---- Numeric addresses -----------------------------------------------------
+
+TEST(resolver_numeric, addresses_resolve_without_any_channel) {
+  const uint64_t channels = dns::utils::channels_created();
+  auto list = dns::resolve_name0("10.0.0.1");
+  ASSERT_EQ(list->size(), 1u);
+  EXPECT_EQ(text4(list->front()), "10.0.0.1");
+  list = dns::resolve_name0("255.255.255.255");
+  ASSERT_EQ(list->size(), 1u);
+  EXPECT_EQ(list->front(), 0xffffffffu);
+  auto list6 = dns::resolve_name_ex0("[::1]");
+  ASSERT_EQ(list6->size(), 1u);
+  EXPECT_EQ(text6(list6->front()), "::1");
+  EXPECT_EQ(list6->front().scope, 0u);
+  char name[16];
+  EXPECT_STREQ(dns::resolve_addr(0, name, sizeof(name)), "0");
+  EXPECT_EQ(dns::utils::channels_created(), channels);
+}
+
+TEST(resolver_numeric, dinet6_aton_takes_only_bracketed_ipv6) {
+  std::array<uint8_t, 16> address{};
+  uint32_t scope = 99;
+  EXPECT_TRUE(dns::dinet6_aton("[2001:db8::7]", address, &scope));
+  EXPECT_EQ(address[0], 0x20);
+  EXPECT_EQ(address[15], 0x07);
+  EXPECT_EQ(scope, 0u);
+  EXPECT_TRUE(dns::dinet6_aton("[::1]", address, nullptr));
+  for (const char* text : {"::1", "[]", "[", "]", "[::1", "::1]", "[zz::1]", "[1.2.3.4]", "[host.shv.test]", ""}) {
+    EXPECT_FALSE(dns::dinet6_aton(text, address, &scope)) << text;
+  }
+  EXPECT_FALSE(dns::dinet6_aton(nullptr, address, &scope));
+}
+
+TEST(resolver_numeric, raise_if_picks_the_exception_kind) {
+  dns::result_t ok;
+  EXPECT_NO_THROW(dns::raise_if(ok, "unable to resolve address of host \"%s\" because of %s", "h"));
+  dns::result_t timeout;
+  timeout.timeout = true;
+  EXPECT_EQ(failure_text<dns::utils::dns_timeout_exception_shell_t>(
+                [&] { dns::raise_if(timeout, "host \"%s\": %s", "h"); }),
+            "host \"h\": Timeout while contacting DNS servers");
+  dns::result_t failed;
+  failed.error = "Domain name not found";
+  EXPECT_EQ(failure_text<host_not_found_exception_shell_t>([&] { dns::raise_if(failed, "host \"%s\": %s", "h"); }),
+            "host \"h\": Domain name not found");
+}
+
+TEST(resolver_numeric, printing_helpers) {
+  sockaddr_in v4{};
+  v4.sin_family = AF_INET;
+  v4.sin_port = htons(2193);
+  v4.sin_addr.s_addr = ip4("192.0.2.7");
+  std::string out;
+  net_n::print_ip_addr(v4, out, false, true);
+  EXPECT_EQ(out, "192.0.2.7:2193");
+  out.clear();
+  net_n::decode_name(reinterpret_cast<sockaddr*>(&v4), out, false, false);
+  EXPECT_EQ(out, "192.0.2.7");
+  sockaddr_in6 v6{};
+  v6.sin6_family = AF_INET6;
+  v6.sin6_port = htons(80);
+  inet_pton(AF_INET6, "2001:db8::1", &v6.sin6_addr);
+  out.clear();
+  net_n::print_ip6_addr(v6, out, false, true);
+  EXPECT_EQ(out, "[2001:db8::1]:80");
+  sockaddr_un local{};
+  local.sun_family = AF_UNIX;
+  out.clear();
+  net_n::decode_name(reinterpret_cast<sockaddr*>(&local), out, false, true);
+  EXPECT_EQ(out, "family/#" + std::to_string(AF_UNIX));
+  EXPECT_EQ(net_n::get_peer_name(-1), "unknown");
+}
+
+// ---- Names: hosts file and the mock server ---------------------------------
+
+TEST(resolver_names, hosts_file_names_resolve_without_dns_traffic) {
+  REQUIRE_SANDBOX();
+  const size_t before = mock->queries();
+  auto list = dns::resolve_name0("hosts-only.shv.test");
+  ASSERT_EQ(list->size(), 1u);
+  EXPECT_EQ(text4(list->front()), "127.0.0.77");
+  auto list6 = dns::resolve_name_ex0("[hosts-only6.shv.test]");
+  ASSERT_EQ(list6->size(), 1u);
+  EXPECT_EQ(text6(list6->front()), "::1");
+  char name[64];
+  EXPECT_STREQ(dns::resolve_addr(ip4("127.0.0.77"), name, sizeof(name)), "hosts-only.shv.test");
+  // A bare IPv6 literal goes to the lookup, which c-ares answers itself.
+  const uint64_t channels = dns::utils::channels_created();
+  list6 = dns::resolve_name_ex0("::1");
+  ASSERT_EQ(list6->size(), 1u);
+  EXPECT_EQ(text6(list6->front()), "::1");
+  EXPECT_EQ(dns::utils::channels_created(), channels + 1);
+  EXPECT_EQ(mock->queries(), before);
+}
+
+TEST(resolver_names, dns_answers_keep_their_order) {
+  REQUIRE_SANDBOX();
+  mock->script("found.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.80", "127.0.0.81"}, {}, {}});
+  mock->script("found6.shv.test", {shv_test::mock_dns_t::kind_t::found, {}, {"2001:db8::5", "2001:db8::6"}, {}});
+  auto list = dns::resolve_name0("found.shv.test");
+  ASSERT_EQ(list->size(), 2u);
+  EXPECT_EQ(text4((*list)[0]), "127.0.0.80");
+  EXPECT_EQ(text4((*list)[1]), "127.0.0.81");
+  EXPECT_GE(mock->queries_for("found.shv.test"), 1u);
+  auto list6 = dns::resolve_name_ex0("[found6.shv.test]");
+  ASSERT_EQ(list6->size(), 2u);
+  EXPECT_EQ(text6((*list6)[0]), "2001:db8::5");
+  EXPECT_EQ(text6((*list6)[1]), "2001:db8::6");
+  EXPECT_EQ((*list6)[0].scope, 0u);
+}
+
+TEST(resolver_names, missing_name_and_server_failure_raise_host_not_found) {
+  REQUIRE_SANDBOX();
+  mock->script("broken.shv.test", {shv_test::mock_dns_t::kind_t::servfail, {}, {}, {}});
+  const auto statistics = dns::statistics();
+  EXPECT_EQ(failure_text<host_not_found_exception_shell_t>([] { dns::resolve_name0("missing.shv.test"); }),
+            std::string("unable to resolve address of host \"missing.shv.test\" because of ") +
+                ares_strerror(ARES_ENOTFOUND));
+  EXPECT_GE(mock->queries_for("missing.shv.test"), 1u);
+  EXPECT_EQ(failure_text<host_not_found_exception_shell_t>([] { dns::resolve_name0("broken.shv.test"); }),
+            std::string("unable to resolve address of host \"broken.shv.test\" because of ") +
+                ares_strerror(ARES_ECONNREFUSED));  // c-ares gives up on a failing server
+  // Text with blanks is no numeric address, whatever inet_addr would accept.
+  EXPECT_THROW(dns::resolve_name0("10.0.0.1 junk"), host_not_found_exception_shell_t);
+  EXPECT_EQ(dns::statistics().resolutions, statistics.resolutions + 3);
+}
+
+TEST(resolver_names, reverse_lookups_by_ptr) {
+  REQUIRE_SANDBOX();
+  mock->script("80.0.0.127.in-addr.arpa", {shv_test::mock_dns_t::kind_t::found, {}, {}, "found.shv.test"});
+  char name[64];
+  EXPECT_STREQ(dns::resolve_addr(ip4("127.0.0.80"), name, sizeof(name)), "found.shv.test");
+  char small[6];
+  EXPECT_STREQ(dns::resolve_addr(ip4("127.0.0.80"), small, sizeof(small)), "found");  // cut, terminated
+  EXPECT_EQ(failure_text<host_not_found_exception_shell_t>([&] { dns::resolve_addr(ip4("127.0.0.99"), name, 64); })
+                .rfind("unable to resolve name of host \"127.0.0.99\" because of ", 0),
+            0u);
+  std::array<uint8_t, 16> loopback6{};
+  loopback6[15] = 1;
+  EXPECT_STREQ(dns::resolve_addr(loopback6, name, sizeof(name), 0), "localhost");  // first in the hosts file
+  // With resolving, a printing helper falls back to the number on failure.
+  sockaddr_in v4{};
+  v4.sin_family = AF_INET;
+  v4.sin_port = htons(7);
+  v4.sin_addr.s_addr = ip4("127.0.0.99");
+  std::string out;
+  net_n::print_ip_addr(v4, out, true, true);
+  EXPECT_EQ(out, "127.0.0.99:7");
+  v4.sin_addr.s_addr = ip4("127.0.0.80");
+  out.clear();
+  net_n::print_ip_addr(v4, out, true, false);
+  EXPECT_EQ(out, "found.shv.test");
+}
+
+TEST(resolver_names, debug_lines_only_with_the_switch) {
+  REQUIRE_SANDBOX();
+  mock->script("found.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.80"}, {}, {}});
+  {
+    shv_test::log_capture_t log;
+    dns::set_debug(false);
+    dns::resolve_name0("found.shv.test");
+    EXPECT_FALSE(log.has("[DNS] 0x")) << log.dump();
+    EXPECT_TRUE(log.has("[DNS] Resolve \"found.shv.test\" time is ", lvl_debug3)) << log.dump();
+  }
+  {
+    shv_test::log_capture_t log;
+    dns::set_debug(true);
+    dns::resolve_name0("found.shv.test");
+    dns::set_debug(false);
+    EXPECT_TRUE(log.has(": init c-ares timeout=5s, tries=3 -> rc=0", lvl_debug2)) << log.dump();
+    EXPECT_TRUE(log.has(": gethostbyname V4 c-ares 'found.shv.test'", lvl_debug2)) << log.dump();
+    EXPECT_TRUE(log.has(": loop #0 c-ares nfds=", lvl_debug2)) << log.dump();
+    EXPECT_TRUE(log.has(": gethostbyname V4 c-ares CB status=0 (", lvl_debug2)) << log.dump();
+    EXPECT_TRUE(log.has(": die c-ares", lvl_debug2)) << log.dump();
+  }
+}
+
+// ---- Endpoints and the client factory over names ---------------------------
+
+TEST(resolver_endpoints, factory_failure_is_a_three_level_chain) {
+  REQUIRE_SANDBOX();
+  boost::asio::io_context service;
+  const std::string text = failure_text<net2::spec_parse_error_shell_t>([&] {
+    net2::stream::data_socket::tcp(service, "tcp/missing.shv.test:2193", 1, {}, {}, {}, "TEST", 1024, 8192);
+  });
+  EXPECT_EQ(text, std::string("unable to parse IP address \"missing.shv.test:2193\" because of "
+                              "unable to resolve \"missing.shv.test:2193\" because of "
+                              "unable to resolve address of host \"missing.shv.test\" because of ") +
+                      ares_strerror(ARES_ENOTFOUND));
+}
+
+TEST(resolver_endpoints, a_name_with_several_addresses_connects_to_the_first) {
+  REQUIRE_SANDBOX();
+  std::unique_ptr<shv_test::loopback_peer_t> peer;
+  try {
+    peer = std::make_unique<shv_test::loopback_peer_t>(
+        1, [](boost::asio::ip::tcp::socket& s) { shv_test::loopback_peer_t::write_all(s, "hi"); }, "127.0.0.80");
+  } catch (const std::exception& e) {
+    GTEST_SKIP() << "127.0.0.80 not usable here: " << e.what();
+  }
+  mock->script("multi.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.80", "127.0.0.81"}, {}, {}});
+  net2::ip::endpoint_t ep;
+  net2::ip::make_ep(ep, "multi.shv.test", uint16_t{5});
+  EXPECT_EQ(ep.address().to_string(), "127.0.0.80");
+
+  shv_test::counter_t connected, disconnected;
+  net2::pool p(1, "res", "ResolverPool");
+  auto socket = net2::stream::data_socket::tcp(
+      p.service(), "multi.shv.test", std::to_string(peer->port()), 1,
+      [&](net2::stream::data_socket::shared) {
+        connected.add();
+        return true;
+      },
+      [](net2::stream::shared_data) { return true; }, [&] { disconnected.add(); }, "TEST", 1024, 8192);
+  ASSERT_TRUE(disconnected.wait_for(1));
+  EXPECT_EQ(connected.value(), 1);
+  EXPECT_EQ(socket->description(), "tcp://127.0.0.80:" + std::to_string(peer->port()));
+  p.stop();
+}
+
+// ---- No answer at all: the c-ares time-outs run out (slow: one case) -------
+
+TEST(resolver_timeout, unanswered_query_raises_dns_timeout) {
+  REQUIRE_SANDBOX();
+  mock->script("silent.shv.test", {shv_test::mock_dns_t::kind_t::silent, {}, {}, {}});
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(failure_text<dns::utils::dns_timeout_exception_shell_t>([] { dns::resolve_name0("silent.shv.test"); }),
+            "unable to resolve address of host \"silent.shv.test\" because of Timeout while contacting DNS servers");
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  EXPECT_GE(seconds.count(), 5);  // at least one full try
+  EXPECT_GE(mock->queries_for("silent.shv.test"), 3u);
+}
+
+}  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -201,18 +200,15 @@ TEST_F(settings, a_value_written_by_another_process_is_read_at_once) {
     capture_logger_t quiet;  // the key is not there yet
     EXPECT_EQ(shv_settings::read_number("cache_time"), 10000u);
   }
-  for (uint32_t value : {30u, 45u}) {
-    const pid_t child = fork();
-    if (child == 0) {
-      shv_settings::write("cache_time", value);
-      shv_settings::write("server_name", u"configured");
-      _exit(0);
-    }
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(shv_settings::read_number("cache_time"), value);
-    EXPECT_EQ(shv_settings::read_string("server_name"), u"configured");
+  const std::string key = "HKLM\\SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
+  for (const char* value : {"30", "45"}) {
+    ASSERT_EQ(test_support::run_reg({"add", key, "/v", "CacheTime", "/t", "REG_DWORD", "/d", value,
+                                     "/f"})
+                  .status,
+              0);
+    ASSERT_EQ(test_support::run_reg({"add", key, "/v", "ServerName", "/d", value, "/f"}).status, 0);
+    EXPECT_EQ(shv_settings::read_number("cache_time"), std::stoul(value));
+    EXPECT_EQ(shv_settings::read_string("server_name"), std::u16string(value, value + 2));
   }
 }
 

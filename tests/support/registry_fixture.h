@@ -12,7 +12,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -120,9 +119,10 @@ struct run_result_t {
   std::string err;
 };
 
-// Runs program with args; input goes to its standard input.
+// Runs program with args (as the unprivileged user nobody when asked; only
+// root can); input goes to its standard input.
 inline run_result_t run_program(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& input = std::string()) {
+                                const std::string& input = std::string(), bool as_nobody = false) {
   char in_name[] = "/tmp/shv-run-in-XXXXXX";
   char out_name[] = "/tmp/shv-run-out-XXXXXX";
   char err_name[] = "/tmp/shv-run-err-XXXXXX";
@@ -130,27 +130,26 @@ inline run_result_t run_program(const std::string& program, const std::vector<st
   const int out_fd = mkstemp(out_name);
   const int err_fd = mkstemp(err_name);
   run_result_t result;
-  if (in_fd < 0 || out_fd < 0 || err_fd < 0) return result;
-  if (!input.empty() && ::write(in_fd, input.data(), input.size()) < 0) return result;
-  lseek(in_fd, 0, SEEK_SET);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in_fd, 0);
-  posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
-  posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+  if (in_fd >= 0 && out_fd >= 0 && err_fd >= 0 &&
+      (input.empty() || ::write(in_fd, input.data(), input.size()) >= 0) &&
+      lseek(in_fd, 0, SEEK_SET) == 0) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(120);
+      if (dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(121);
+      execve(program.c_str(), argv.data(), environ);
+      _exit(122);
+    }
     int status = 0;
-    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+      result.status = WEXITSTATUS(status);
   }
-  posix_spawn_file_actions_destroy(&actions);
-  close(in_fd);
-  close(out_fd);
-  close(err_fd);
+  for (int fd : {in_fd, out_fd, err_fd})
+    if (fd >= 0) close(fd);
   result.out = read_file(out_name);
   result.err = read_file(err_name);
   unlink(in_name);
@@ -159,18 +158,10 @@ inline run_result_t run_program(const std::string& program, const std::vector<st
   return result;
 }
 
-// Runs body in a child process as the unprivileged user nobody; the child's
-// exit status (body's result) is returned, or -1.
-template <class F>
-int run_as_nobody(F&& body) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(120);
-    _exit(body());
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+// The reg tool beside the test program.
+inline run_result_t run_reg(const std::vector<std::string>& args,
+                            const std::string& input = std::string(), bool as_nobody = false) {
+  return run_program(bin_dir() + "/reg", args, input, as_nobody);
 }
 
 }  // namespace test_support

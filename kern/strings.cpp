@@ -35,9 +35,15 @@ void set_too_long(std::string& dest, const char* format) {
 
 void string_vprintf(std::string& dest, const char* format, va_list args) noexcept {
   try {
-    int n = format_into(dest, first_size, format, args);
+    // The first attempt goes to the stack: most messages fit, and a string
+    // resized to 1 KiB would be zero-filled first.
+    char first[first_size];
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(first, first_size, format, copy);
+    va_end(copy);
     if (n >= 0 && static_cast<size_t>(n) < first_size) {
-      dest.resize(static_cast<size_t>(n));
+      dest.assign(first, static_cast<size_t>(n));
       return;
     }
     if (n >= 0 && static_cast<size_t>(n) <= max_size) {

@@ -7,6 +7,7 @@
 #include <iconv.h>
 #include <string>
 
+#include "platform/linux/errno_guard.h"
 #include "platform/win32.h"
 
 namespace {
@@ -62,6 +63,7 @@ bool convert(const std::string& to, const std::string& from, const char* in, siz
 
 int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_length, LPSTR out,
                         int out_size, LPCSTR, BOOL* used_default) {
+  const plat_linux::errno_guard_t keep_errno;
   if (wide == nullptr || flags != 0 || out_size < 0 || (out_size > 0 && out == nullptr)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -93,6 +95,7 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_leng
 
 int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LPWSTR out,
                         int out_size) {
+  const plat_linux::errno_guard_t keep_errno;
   if (text == nullptr || flags != 0 || out_size < 0 || (out_size > 0 && out == nullptr)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;

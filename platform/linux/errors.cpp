@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/errno_guard.h"
 #include "platform/win32.h"
 
 namespace {
@@ -72,6 +73,12 @@ const message_t hresult_messages[] = {
     {0x80040111u, "ClassFactory cannot supply requested class"},
     {0x80040154u, "Class not registered"},
     {0x800401F0u, "CoInitialize has not been called."},
+    {0x800401F3u, "Invalid class string"},
+    {0x800401F9u, "Error in the DLL"},
+    {0x80040150u, "Could not read key from registry"},
+    {0x8000000Au, "The data necessary to complete this operation is not yet available."},
+    {0x80270001u, "The packet is invalid."},
+    {0x80270002u, "A SoH was missing from the packet."},
 };
 
 const char* find_message(DWORD code) {
@@ -98,6 +105,7 @@ void SetLastError(DWORD code) { last_error = code; }
 
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
                      DWORD size, va_list* arguments) {
+  const plat_linux::errno_guard_t keep_errno;
   (void)source;
   (void)arguments;
   if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || buffer == nullptr) {
@@ -136,6 +144,7 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD langua
 }
 
 HLOCAL LocalFree(HLOCAL mem) {
+  const plat_linux::errno_guard_t keep_errno;
   std::free(mem);
   return nullptr;
 }

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <unistd.h>
 
+#include "platform/linux/errno_guard.h"
 #include "platform/linux/kobject.h"
 
 using plat_linux::file_t;
@@ -24,6 +25,7 @@ intptr_t _get_osfhandle(int fd) {
 }
 
 BOOL WriteFile(HANDLE h, LPCVOID data, DWORD size, LPDWORD written, void*) {
+  const plat_linux::errno_guard_t keep_errno;
   auto* object = plat_linux::from_handle(h);
   if (written) *written = 0;
   if (object == nullptr || object->kind != plat_linux::kobject_t::kind_t::file) {

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/linux/loader.h"
+#include "platform/linux/errno_guard.h"
 #include "platform/win32.h"
 
 namespace plat_linux {
@@ -79,6 +80,7 @@ std::vector<std::string> search_directories() {
 }  // namespace plat_linux
 
 HMODULE LoadLibraryA(LPCSTR name) {
+  const plat_linux::errno_guard_t keep_errno;
   if (name == nullptr || *name == '\0') {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
@@ -102,6 +104,7 @@ HMODULE LoadLibraryA(LPCSTR name) {
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
+  const plat_linux::errno_guard_t keep_errno;
   if (module == nullptr || name == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
@@ -116,6 +119,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
 }
 
 BOOL FreeLibrary(HMODULE module) {
+  const plat_linux::errno_guard_t keep_errno;
   if (module == nullptr || dlclose(module) != 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -124,6 +128,7 @@ BOOL FreeLibrary(HMODULE module) {
 }
 
 HMODULE GetModuleHandleA(LPCSTR name) {
+  const plat_linux::errno_guard_t keep_errno;
   void* handle = nullptr;
   if (name == nullptr) {
     handle = dlopen(nullptr, RTLD_NOW);
@@ -142,6 +147,7 @@ HMODULE GetModuleHandleA(LPCSTR name) {
 }
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+  const plat_linux::errno_guard_t keep_errno;
   std::string path;
   link_map* map = nullptr;
   if (module != nullptr && dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr &&
@@ -169,6 +175,7 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
 }
 
 BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module) {
+  const plat_linux::errno_guard_t keep_errno;
   if (module == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -198,4 +205,31 @@ BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module) {
   if (flags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT) dlclose(handle);
   *module = static_cast<HMODULE>(handle);
   return TRUE;
+}
+
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
+  const plat_linux::errno_guard_t keep_errno;
+  char narrow[4096];
+  const DWORD n = GetModuleFileNameA(module, narrow, sizeof(narrow));
+  if (n == 0 || n >= sizeof(narrow)) {
+    if (n != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  const int units = MultiByteToWideChar(CP_UTF8, 0, narrow, static_cast<int>(n), nullptr, 0);
+  if (units <= 0) return 0;
+  if (size == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::u16string wide(static_cast<size_t>(units), u'\0');
+  MultiByteToWideChar(CP_UTF8, 0, narrow, static_cast<int>(n), wide.data(), units);
+  if (static_cast<DWORD>(units) >= size) {
+    std::memcpy(buffer, wide.data(), (size - 1) * sizeof(char16_t));
+    buffer[size - 1] = 0;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  std::memcpy(buffer, wide.data(), static_cast<size_t>(units) * sizeof(char16_t));
+  buffer[units] = 0;
+  return static_cast<DWORD>(units);
 }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <climits>
 
+#include "platform/linux/errno_guard.h"
 #include "platform/linux/kobject.h"
 
 namespace plat_linux {
@@ -125,6 +126,7 @@ kobject_t* from_handle(HANDLE h) {
 using namespace plat_linux;
 
 BOOL InitializeCriticalSectionAndSpinCount(CRITICAL_SECTION* cs, DWORD) {
+  const plat_linux::errno_guard_t keep_errno;
   pthread_mutexattr_t attr;
   if (pthread_mutexattr_init(&attr) != 0) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -151,6 +153,7 @@ BOOL TryEnterCriticalSection(CRITICAL_SECTION* cs) {
 void LeaveCriticalSection(CRITICAL_SECTION* cs) { pthread_mutex_unlock(&cs->mutex); }
 
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initial_owner, LPCSTR) {
+  const plat_linux::errno_guard_t keep_errno;
   return new (std::nothrow) mutex_object_t(initial_owner != FALSE);
 }
 
@@ -165,6 +168,7 @@ BOOL ReleaseMutex(HANDLE h) {
 }
 
 HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initial, LONG maximum, LPCSTR) {
+  const plat_linux::errno_guard_t keep_errno;
   if (maximum <= 0 || initial < 0 || initial > maximum) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
@@ -183,6 +187,7 @@ BOOL ReleaseSemaphore(HANDLE h, LONG count, LONG* previous) {
 }
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manual_reset, BOOL initial, LPCSTR) {
+  const plat_linux::errno_guard_t keep_errno;
   return new (std::nothrow) event_object_t(manual_reset != FALSE, initial != FALSE);
 }
 
@@ -201,6 +206,7 @@ BOOL ResetEvent(HANDLE h) {
 }
 
 DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) {
+  const plat_linux::errno_guard_t keep_errno;
   kobject_t* object = from_handle(h);
   if (object == nullptr || object->kind == kobject_t::kind_t::file) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -210,6 +216,7 @@ DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) {
 }
 
 BOOL CloseHandle(HANDLE h) {
+  const plat_linux::errno_guard_t keep_errno;
   kobject_t* object = from_handle(h);
   if (object == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);

@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "platform/linux/errno_guard.h"
 #include "platform/win32.h"
 
 namespace {
@@ -28,6 +29,7 @@ HANDLE GetCurrentThread() { return current_thread_pseudo; }
 
 BOOL GetThreadTimes(HANDLE thread, FILETIME* creation, FILETIME* exit, FILETIME* kernel,
                     FILETIME* user) {
+  const plat_linux::errno_guard_t keep_errno;
   if (thread != current_thread_pseudo) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -47,6 +49,7 @@ BOOL GetThreadTimes(HANDLE thread, FILETIME* creation, FILETIME* exit, FILETIME*
 }
 
 DWORD TlsAlloc() {
+  const plat_linux::errno_guard_t keep_errno;
   pthread_key_t key;
   if (pthread_key_create(&key, nullptr) != 0) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -56,6 +59,7 @@ DWORD TlsAlloc() {
 }
 
 BOOL TlsFree(DWORD index) {
+  const plat_linux::errno_guard_t keep_errno;
   if (pthread_key_delete(static_cast<pthread_key_t>(index)) != 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -71,6 +75,7 @@ LPVOID TlsGetValue(DWORD index) {
 }
 
 BOOL TlsSetValue(DWORD index, LPVOID value) {
+  const plat_linux::errno_guard_t keep_errno;
   if (pthread_setspecific(static_cast<pthread_key_t>(index), value) != 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -60,9 +60,23 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
 HMODULE GetModuleHandleA(LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 // FROM_ADDRESS treats name as an address inside the module; without
 // UNCHANGED_REFCOUNT the module gains a reference (release with FreeLibrary).
 BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module);
+
+// Resources of a module (see platform/resource_section.h). A handle found in
+// a module's section stays valid while the module is loaded.
+HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+LPVOID LockResource(HGLOBAL data);
+DWORD SizeofResource(HMODULE module, HRSRC resource);
+
+// The thread's locale: per thread, starting from the process default, which
+// comes from the environment's locale (LC_ALL, then LC_MESSAGES, then LANG:
+// de_AT -> 0x0C07), else English (United States), 0x0409.
+LCID GetThreadLocale();
+BOOL SetThreadLocale(LCID locale);
+LCID GetUserDefaultLCID();
 
 // Debugger output: one line per call to the file named by SHV_DEBUG_OUTPUT, or
 // to standard error when it is unset.

@@ -32,6 +32,10 @@ typedef uint32_t UINT;
 typedef void* HLOCAL;
 typedef INT_PTR (*FARPROC)();
 
+struct HRSRC__;
+typedef HRSRC__* HRSRC;
+typedef void* HGLOBAL;
+
 struct HINSTANCE__;
 typedef HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
@@ -65,6 +69,7 @@ struct FILETIME {
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_NOT_OWNER 288L
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
+#define ERROR_INVALID_DATATYPE 1804L
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
@@ -79,6 +84,37 @@ struct FILETIME {
 #define LANG_ENGLISH 0x09
 #define SUBLANG_DEFAULT 0x01
 #define SUBLANG_ENGLISH_US 0x01
+
+#define SUBLANG_NEUTRAL 0x00
+#define PRIMARYLANGID(lgid) (static_cast<WORD>(lgid) & 0x3FF)
+#define SUBLANGID(lgid) (static_cast<WORD>(lgid) >> 10)
+#define LANGIDFROMLCID(lcid) (static_cast<WORD>(lcid))
+
+// Resources: numeric names and types, and the resource-section records.
+#define IS_INTRESOURCE(r) ((reinterpret_cast<uintptr_t>(r) >> 16) == 0)
+#define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<uintptr_t>(static_cast<WORD>(i))))
+#define MAKEINTRESOURCEW(i) (reinterpret_cast<LPWSTR>(static_cast<uintptr_t>(static_cast<WORD>(i))))
+
+struct IMAGE_RESOURCE_DIRECTORY {
+  DWORD Characteristics;
+  DWORD TimeDateStamp;
+  WORD MajorVersion;
+  WORD MinorVersion;
+  WORD NumberOfNamedEntries;
+  WORD NumberOfIdEntries;
+};
+struct IMAGE_RESOURCE_DIRECTORY_ENTRY {
+  DWORD Name;          // high bit: a named entry (offset of its name)
+  DWORD OffsetToData;  // high bit: a sub-directory (offset from the root)
+};
+struct IMAGE_RESOURCE_DATA_ENTRY {
+  DWORD OffsetToData;  // from the image base
+  DWORD Size;
+  DWORD CodePage;
+  DWORD Reserved;
+};
+#define IMAGE_RESOURCE_NAME_IS_STRING 0x80000000u
+#define IMAGE_RESOURCE_DATA_IS_DIRECTORY 0x80000000u
 
 #define CP_ACP 0u
 #define CP_UTF8 65001u

@@ -1,0 +1,112 @@
+// Stand-in for in-process COM activation: the class's module is found in the
+// registry, loaded once and kept in a process-wide table until
+// CoFreeUnusedLibraries sees that the module agrees to go. Asking a module for
+// its class object and asking it whether it may go are serialised under one
+// (recursive: a server may activate another class while it loads) lock, so a
+// module is never unloaded between being found and handing out the object
+// that keeps it loaded.
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/com.h"
+#include "platform/linux/com_registry.h"
+
+namespace {
+
+struct server_module_t {
+  std::string path;
+  HMODULE module;
+};
+
+std::recursive_mutex& table_lock() {
+  static auto* lock = new std::recursive_mutex;  // usable from late static destructors
+  return *lock;
+}
+
+std::vector<server_module_t>& table() {
+  static auto* modules = new std::vector<server_module_t>;
+  return *modules;
+}
+
+std::atomic<int> init_count{0};
+
+// The module of path, loaded on first use; called with the table lock held. A
+// module that is already in the table is reused: loading it again would only
+// raise its reference count.
+HRESULT server_module(const std::string& path, HMODULE& out) {
+  for (const server_module_t& m : table()) {
+    if (m.path == path) {
+      out = m.module;
+      return S_OK;
+    }
+  }
+  HMODULE module = LoadLibraryA(path.c_str());
+  if (module == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+  try {
+    table().push_back(server_module_t{path, module});
+  } catch (...) {
+    FreeLibrary(module);
+    return E_OUTOFMEMORY;
+  }
+  out = module;
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT CoInitializeEx(LPVOID, DWORD) {
+  return init_count.fetch_add(1) == 0 ? S_OK : S_FALSE;
+}
+
+void CoUninitialize() { init_count.fetch_sub(1); }
+
+HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID riid, LPVOID* object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if ((context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
+  std::string path;
+  HRESULT hr = plat_linux::inproc_server_path(clsid, path);
+  if (FAILED(hr)) return hr;
+  std::lock_guard<std::recursive_mutex> guard(table_lock());
+  HMODULE module = nullptr;
+  hr = server_module(path, module);
+  if (FAILED(hr)) return hr;
+  auto get_class_object =
+      reinterpret_cast<LPFNGETCLASSOBJECT>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  if (get_class_object == nullptr) return CO_E_ERRORINDLL;
+  return get_class_object(clsid, riid, object);
+}
+
+HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID riid, LPVOID* object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  IClassFactory* factory = nullptr;
+  HRESULT hr = CoGetClassObject(clsid, context, nullptr, IID_IClassFactory, reinterpret_cast<LPVOID*>(&factory));
+  if (FAILED(hr)) return hr;
+  if (factory == nullptr) return E_UNEXPECTED;  // a server that reports success without an object
+  hr = factory->CreateInstance(outer, riid, object);
+  factory->Release();
+  if (FAILED(hr)) *object = nullptr;
+  return hr;
+}
+
+void CoFreeUnusedLibraries() {
+  std::vector<HMODULE> unused;
+  {
+    std::lock_guard<std::recursive_mutex> guard(table_lock());
+    auto& modules = table();
+    for (auto it = modules.begin(); it != modules.end();) {
+      auto can_unload = reinterpret_cast<LPFNCANUNLOADNOW>(
+          reinterpret_cast<void*>(GetProcAddress(it->module, "DllCanUnloadNow")));
+      if (can_unload != nullptr && can_unload() == S_OK) {
+        unused.push_back(it->module);
+        it = modules.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (HMODULE module : unused) FreeLibrary(module);
+}

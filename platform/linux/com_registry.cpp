@@ -1,0 +1,87 @@
+// The registry side of the COM stand-in's activation: the module path of an
+// in-process server, as registration wrote it.
+#include "platform/linux/com_registry.h"
+
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace {
+
+// An open registry key, closed when the owner goes.
+class key_owner_t {
+ public:
+  key_owner_t() = default;
+  ~key_owner_t() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  key_owner_t(const key_owner_t&) = delete;
+  key_owner_t& operator=(const key_owner_t&) = delete;
+  PHKEY out() { return &key_; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+constexpr DWORD max_path_bytes = 32768 * sizeof(WCHAR);
+
+// The default value as UTF-16 text; a registry error code otherwise.
+LSTATUS read_default_text(HKEY key, DWORD& type, std::u16string& text) {
+  DWORD size = 0;
+  LSTATUS status = RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size);
+  // Another process may rewrite the value between the two calls: ask again.
+  for (int attempt = 0; attempt < 4 && status == ERROR_SUCCESS; ++attempt) {
+    if (size > max_path_bytes) return ERROR_MORE_DATA;
+    std::vector<BYTE> data(size + sizeof(WCHAR));
+    DWORD got = size;
+    status = RegQueryValueExW(key, nullptr, nullptr, &type, data.data(), &got);
+    if (status == ERROR_MORE_DATA) {
+      size = got;
+      status = ERROR_SUCCESS;
+      continue;
+    }
+    if (status != ERROR_SUCCESS) return status;
+    text.assign(reinterpret_cast<const char16_t*>(data.data()), got / sizeof(WCHAR));
+    while (!text.empty() && text.back() == u'\0') text.pop_back();  // the stored terminator
+    return ERROR_SUCCESS;
+  }
+  return status == ERROR_SUCCESS ? ERROR_MORE_DATA : status;
+}
+
+}  // namespace
+
+namespace plat_linux {
+
+HRESULT inproc_server_path(REFCLSID clsid, std::string& path) {
+  path.clear();
+  OLECHAR guid[40];
+  if (StringFromGUID2(clsid, guid, 40) == 0) return E_UNEXPECTED;
+  const std::u16string sub_key = u"CLSID\\" + std::u16string(guid) + u"\\InprocServer32";
+  key_owner_t key;
+  const LSTATUS opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, sub_key.c_str(), 0, KEY_QUERY_VALUE, key.out());
+  if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return REGDB_E_CLASSNOTREG;
+  if (opened != ERROR_SUCCESS) return REGDB_E_READREGDB;
+
+  DWORD type = REG_NONE;
+  std::u16string text;
+  const LSTATUS read = read_default_text(key.get(), type, text);
+  if (read == ERROR_FILE_NOT_FOUND) return REGDB_E_CLASSNOTREG;
+  if (read != ERROR_SUCCESS) return REGDB_E_READREGDB;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return REGDB_E_READREGDB;
+  if (text.empty()) return REGDB_E_CLASSNOTREG;
+
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  if (n <= 0) return REGDB_E_READREGDB;
+  std::string narrow(static_cast<size_t>(n), '\0');
+  if (WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), narrow.data(), n, nullptr,
+                          nullptr) != n) {
+    return REGDB_E_READREGDB;
+  }
+  path = std::move(narrow);
+  return S_OK;
+}
+
+}  // namespace plat_linux

@@ -1,0 +1,275 @@
+// Locks under real contention: recursion, the mutex's error texts, the
+// condition variable's wake rules, and both preference modes of rwlock_t.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "kern/exceptions.h"
+#include "kern/syncers.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Polls until cond holds or two seconds pass.
+template <class F>
+bool eventually(F cond) {
+  for (int i = 0; i < 2000; ++i) {
+    if (cond()) return true;
+    std::this_thread::sleep_for(1ms);
+  }
+  return cond();
+}
+
+TEST(critical_section, recursive_and_exclusive) {
+  critical_section_t cs;
+  std::atomic<int> inside{0};
+  int max_inside = 0;
+  long counter = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20000; ++i) {
+        critsect_locker_t outer(cs);
+        critsect_locker_t again(cs);  // the same thread may enter twice
+        const int now = ++inside;
+        if (now > max_inside) max_inside = now;
+        ++counter;
+        --inside;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(counter, 80000);
+  EXPECT_EQ(max_inside, 1);
+}
+
+TEST(late_locker, points_at_a_lock_later_and_moves) {
+  critical_section_t a, b;
+  std::atomic<bool> got_a{false};
+  {
+    late_locker_t late;
+    late.set(&a);
+    std::thread probe([&] {
+      critsect_locker_t guard(a);
+      got_a = true;
+    });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(got_a);
+    late.set(&b);  // releases a first
+    probe.join();
+    EXPECT_TRUE(got_a);
+  }
+  // b was released by the destructor.
+  std::thread other([&] { critsect_locker_t guard(b); });
+  other.join();
+}
+
+TEST(mutex, unlock_without_owning_throws_with_the_system_text) {
+  mutex_t m;
+  errno = 0;  // the text carries errno too when it is set
+  try {
+    m.unlock();
+    FAIL();
+  } catch (const sync_exception_shell_t& e) {
+    EXPECT_STREQ(e.what(),
+                 "unable to unlock mutex because od Attempt to release mutex not owned by caller (code=288)");
+  }
+  m.lock();
+  std::atomic<bool> other_locked{false};
+  std::thread t([&] {
+    m.lock();
+    other_locked = true;
+    m.unlock();
+  });
+  std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(other_locked);
+  m.unlock();
+  t.join();
+  EXPECT_TRUE(other_locked);
+}
+
+TEST(condvar, signal_without_waiters_stores_nothing) {
+  mutex_t m;
+  condvar_t cv;
+  cv.signal();
+  cv.broadcast();
+  // A waiter arriving afterwards must block: release it with a later signal.
+  std::atomic<bool> woke{false};
+  std::thread waiter([&] {
+    mutex_locker_t guard(m);
+    cv.wait(m);
+    woke = true;
+  });
+  std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(woke);
+  ASSERT_TRUE(eventually([&] {
+    mutex_locker_t guard(m);
+    cv.signal();
+    return true;
+  }));
+  waiter.join();
+  EXPECT_TRUE(woke);
+}
+
+TEST(condvar, signal_wakes_one_broadcast_wakes_all) {
+  mutex_t m;
+  condvar_t cv;
+  int waiting = 0;
+  std::atomic<int> woken{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 5; ++i) {
+    threads.emplace_back([&] {
+      mutex_locker_t guard(m);
+      ++waiting;
+      cv.wait(m);
+      ++woken;
+    });
+  }
+  ASSERT_TRUE(eventually([&] {
+    mutex_locker_t guard(m);
+    return waiting == 5;
+  }));
+  {
+    mutex_locker_t guard(m);
+    cv.signal();
+  }
+  ASSERT_TRUE(eventually([&] { return woken == 1; }));
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(woken, 1);
+  {
+    mutex_locker_t guard(m);
+    cv.broadcast();  // returns after every waiter has left the semaphore
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(woken, 5);
+}
+
+TEST(condvar, notify_follows_the_flag) {
+  for (bool all : {false, true}) {
+    mutex_t m;
+    condvar_t cv(all);
+    int waiting = 0;
+    std::atomic<int> woken{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 3; ++i) {
+      threads.emplace_back([&] {
+        mutex_locker_t guard(m);
+        ++waiting;
+        cv.wait(m);
+        ++woken;
+      });
+    }
+    ASSERT_TRUE(eventually([&] {
+      mutex_locker_t guard(m);
+      return waiting == 3;
+    }));
+    {
+      mutex_locker_t guard(m);
+      cv.notify();
+    }
+    ASSERT_TRUE(eventually([&] { return woken >= 1; }));
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(woken, all ? 3 : 1);
+    while (woken < 3) {
+      mutex_locker_t guard(m);
+      cv.broadcast();
+    }
+    for (auto& t : threads) t.join();
+  }
+}
+
+class rwlock_mode_t {
+ public:
+  explicit rwlock_mode_t(bool writer_first) : saved_(rwlock_t::writer_first()) {
+    rwlock_t::set_writer_first(writer_first);
+  }
+  ~rwlock_mode_t() { rwlock_t::set_writer_first(saved_); }
+
+ private:
+  bool saved_;
+};
+
+TEST(rwlock, readers_share_writers_exclude) {
+  rwlock_t lock;
+  std::atomic<int> readers{0}, writers{0};
+  std::atomic<bool> overlap{false};
+  int max_readers = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 6; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 3000; ++i) {
+        if (t % 3 == 0) {
+          write_locker_t guard(lock);
+          if (++writers != 1 || readers != 0) overlap = true;
+          --writers;
+        } else {
+          read_locker_t guard(lock);
+          const int r = ++readers;
+          if (r > max_readers) max_readers = r;
+          if (writers != 0) overlap = true;
+          --readers;
+        }
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_FALSE(overlap);
+}
+
+TEST(rwlock, writer_waits_for_the_last_reader) {
+  rwlock_mode_t mode(false);
+  rwlock_t lock;
+  lock.read_lock();
+  lock.read_lock();  // a second reader gets in at once
+  std::atomic<bool> writing{false};
+  std::thread writer([&] {
+    lock.write_lock();
+    writing = true;
+    lock.unlock();
+  });
+  std::this_thread::sleep_for(30ms);
+  lock.unlock();
+  std::this_thread::sleep_for(30ms);
+  EXPECT_FALSE(writing) << "one reader still holds the lock";
+  lock.unlock();
+  writer.join();
+  EXPECT_TRUE(writing);
+}
+
+// With a writer waiting behind a reader, does a newly arriving reader get in?
+bool new_reader_passes_waiting_writer(bool writer_first) {
+  rwlock_mode_t mode(writer_first);
+  rwlock_t lock;
+  lock.read_lock();
+  std::atomic<bool> writer_done{false};
+  std::thread writer([&] {
+    lock.write_lock();
+    writer_done = true;
+    lock.unlock();
+  });
+  std::this_thread::sleep_for(50ms);  // the writer is now waiting
+  std::atomic<bool> reader_in{false};
+  std::thread reader([&] {
+    lock.read_lock();
+    reader_in = true;
+    lock.unlock();
+  });
+  std::this_thread::sleep_for(50ms);
+  const bool passed = reader_in && !writer_done;
+  lock.unlock();
+  writer.join();
+  reader.join();
+  return passed;
+}
+
+TEST(rwlock, preference_switch) {
+  EXPECT_TRUE(new_reader_passes_waiting_writer(false));
+  EXPECT_FALSE(new_reader_passes_waiting_writer(true));
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+// The NAP utility library stand-in through its exports. The sanitizer build's
+// leak checker turns every record these functions fail to free into a failure.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "qutil_env.h"
+
+namespace {
+
+template <class T>
+T* task_array(size_t count) {
+  auto* p = static_cast<T*>(CoTaskMemAlloc(sizeof(T) * count));
+  std::memset(static_cast<void*>(p), 0, sizeof(T) * count);
+  return p;
+}
+
+class qutil : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(bind_real_qutil()); }
+};
+
+TEST_F(qutil, alloc_counted_string_allocates_record_and_terminated_copy) {
+  CountedString* cs = nullptr;
+  ASSERT_EQ(napcommon::AllocCountedString(&cs, u"Grüße"), S_OK);
+  ASSERT_NE(cs, nullptr);
+  EXPECT_EQ(cs->length, 5);
+  EXPECT_EQ(std::u16string(cs->string), u"Grüße");
+  CoTaskMemFree(cs->string);
+  CoTaskMemFree(cs);
+  EXPECT_EQ(napcommon::AllocCountedString(nullptr, u"x"), E_POINTER);
+  cs = reinterpret_cast<CountedString*>(1);
+  EXPECT_EQ(napcommon::AllocCountedString(&cs, nullptr), E_POINTER);
+  EXPECT_EQ(cs, nullptr);
+}
+
+TEST_F(qutil, alloc_fixup_info_is_zeroed_with_room_for_codes) {
+  FixupInfo* info = nullptr;
+  ASSERT_EQ(napcommon::AllocFixupInfo(&info, 3), S_OK);
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->state, fixupStateSuccess);
+  EXPECT_EQ(info->resultCodes.count, 3);
+  ASSERT_NE(info->resultCodes.results, nullptr);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(info->resultCodes.results[i], 0);
+  info->resultCodes.results[2] = E_FAIL;
+  CoTaskMemFree(info->resultCodes.results);
+  CoTaskMemFree(info);
+
+  ASSERT_EQ(napcommon::AllocFixupInfo(&info, 0), S_OK);
+  EXPECT_EQ(info->resultCodes.count, 0);
+  EXPECT_EQ(info->resultCodes.results, nullptr);
+  CoTaskMemFree(info);
+  EXPECT_EQ(napcommon::AllocFixupInfo(nullptr, 1), E_POINTER);
+}
+
+TEST_F(qutil, free_soh_releases_record_attributes_and_values) {
+  auto* soh = task_array<SoH>(1);
+  soh->count = 3;
+  soh->attributes = task_array<SoHAttribute>(3);
+  const UINT16 sizes[] = {4, 12, 0};
+  for (int i = 0; i < 3; ++i) {
+    soh->attributes[i].type = static_cast<UINT16>(i == 0 ? sohAttributeTypeSystemHealthId : sohAttributeTypeVendorSpecific);
+    soh->attributes[i].size = sizes[i];
+    soh->attributes[i].value = sizes[i] ? task_array<BYTE>(sizes[i]) : nullptr;
+  }
+  napcommon::FreeSoH(soh);
+  napcommon::FreeSoH(nullptr);
+  auto* empty = task_array<SoH>(1);
+  napcommon::FreeSoH(empty);
+}
+
+TEST_F(qutil, free_attribute_value_releases_what_each_type_owns) {
+  auto make = [] { return task_array<SoHAttributeValue>(1); };
+  SoHAttributeValue* v = make();
+  v->codesVal.count = 2;
+  v->codesVal.results = task_array<HRESULT>(2);
+  napcommon::FreeSoHAttributeValue(sohAttributeTypeComplianceResultCodes, v);
+  v = make();
+  v->vendorSpecificVal.size = 8;
+  v->vendorSpecificVal.vendorSpecificData = task_array<BYTE>(8);
+  napcommon::FreeSoHAttributeValue(sohAttributeTypeVendorSpecific, v);
+  v = make();
+  v->v4AddressesVal.count = 1;
+  v->v4AddressesVal.addresses = task_array<Ipv4Address>(1);
+  napcommon::FreeSoHAttributeValue(sohAttributeTypeIpv4FixupServers, v);
+  v = make();
+  v->v6AddressesVal.addresses = task_array<Ipv6Address>(2);
+  napcommon::FreeSoHAttributeValue(sohAttributeTypeIpv6FixupServers, v);
+  v = make();
+  v->octetStringVal.data = task_array<BYTE>(5);
+  napcommon::FreeSoHAttributeValue(sohAttributeTypeProductName, v);
+  v = make();
+  v->uint8Val = 5;  // owns nothing; its bytes must not be taken for a pointer
+  v->dateTimeVal.dwHighDateTime = 0xDEADBEEF;
+  napcommon::FreeSoHAttributeValue(sohAttributeTypeFailureCategory, v);
+  v = make();
+  v->dateTimeVal = {0x12345678, 0x9ABCDEF0};
+  napcommon::FreeSoHAttributeValue(sohAttributeTypeSoHGenerationTime, v);
+  napcommon::FreeSoHAttributeValue(sohAttributeTypeVendorSpecific, nullptr);
+}
+
+TEST_F(qutil, free_isolation_info_releases_its_url) {
+  auto* info = task_array<IsolationInfo>(1);
+  CountedString* url = nullptr;
+  ASSERT_EQ(napcommon::AllocCountedString(&url, u"http://fix.example/"), S_OK);
+  info->failureUrl = *url;
+  CoTaskMemFree(url);
+  napcommon::FreeIsolationInfo(info);
+  napcommon::FreeIsolationInfo(nullptr);
+}
+
+}  // namespace

@@ -1,12 +1,10 @@
-// Test helpers around the registry stand-in: a private store file per test, a
-// logger that records messages, and running programs with captured output.
+// Test helpers around the registry stand-in: a private store file per test and
+// running programs (the reg tool) with captured output.
 #pragma once
 
-#include <cstdarg>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,8 +13,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "kern/logger.h"
-#include "kern/strings.h"
 
 extern char** environ;
 
@@ -70,43 +66,6 @@ inline void write_file(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
 }
-
-// Records every message (level and text) while installed as global_logger.
-class capture_logger_t : public if_logger_t {
- public:
-  struct line_t {
-    int level;
-    std::string text;
-  };
-  capture_logger_t() : previous_(global_logger) {
-    set_level(lvl_debug3);
-    global_logger = this;
-  }
-  ~capture_logger_t() override { global_logger = previous_; }
-
-  void write(int level, const char* format, va_list args) override {
-    if (level > get_level()) return;
-    std::string text;
-    string_vprintf(text, format, args);
-    std::lock_guard<std::mutex> guard(lock_);
-    lines_.push_back({level, text});
-  }
-  int output(const char*) override { return 0; }
-
-  std::vector<line_t> lines() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return lines_;
-  }
-  void clear() {
-    std::lock_guard<std::mutex> guard(lock_);
-    lines_.clear();
-  }
-
- private:
-  if_logger_t* previous_;
-  std::mutex lock_;
-  std::vector<line_t> lines_;
-};
 
 // The directory of the running test program (build/bin), where the tools are.
 inline std::string bin_dir() {

@@ -76,7 +76,9 @@ typedef FILETIME* PFILETIME;
 // The store file: $SHV_REGISTRY, else /var/lib/shv/registry.db (see
 // platform/linux/registry_store.h). Only HKEY_LOCAL_MACHINE and
 // HKEY_CLASSES_ROOT (= HKEY_LOCAL_MACHINE\SOFTWARE\Classes) exist; the other
-// predefined keys give ERROR_INVALID_HANDLE.
+// predefined keys give ERROR_INVALID_HANDLE. The store's connections stay open
+// between calls; a forked child calls the registry only after exec, as with
+// any SQLite database.
 LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM desired, PHKEY result);
 LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR class_name,
                         DWORD options, REGSAM desired, const LPSECURITY_ATTRIBUTES security,

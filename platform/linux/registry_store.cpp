@@ -183,6 +183,7 @@ value_t value_of_row(const statement_t& row) {
 }
 
 struct file_state_t {
+  file_identity_t identity;
   bool exists = false;
   bool readable = false;
   bool writable = false;
@@ -197,6 +198,11 @@ file_state_t file_state(const std::string& path) {
   }
   if (!S_ISREG(st.st_mode)) fail(ERROR_BADDB);
   state.exists = true;
+  state.identity.device = st.st_dev;
+  state.identity.inode = st.st_ino;
+  state.identity.size = st.st_size;
+  state.identity.modified = st.st_mtim;
+  state.identity.changed = st.st_ctim;
   state.readable = (st.st_mode & 0444) != 0 && faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
   state.writable = (st.st_mode & 0222) != 0 && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
   return state;
@@ -230,13 +236,14 @@ bool store_writable(const std::string& path) {
   return state.writable;
 }
 
-store_t::store_t(const std::string& path, access_t access) {
+store_t::store_t(const std::string& path, access_t access) : path_(path), access_(access) {
   const file_state_t state = file_state(path);
   if (state.exists && !state.readable) fail(ERROR_ACCESS_DENIED);
   if (access == access_t::write) {
     if (state.exists && !state.writable) fail(ERROR_ACCESS_DENIED);
     if (!state.exists) create_parent_directories(path);
-    open_file(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    open_file(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+              state.exists ? &state.identity : nullptr);
     // Another program's file is refused before anything is changed in it.
     check_schema();
     // WAL lets the validator read while the configurator writes; the mode is
@@ -251,17 +258,26 @@ store_t::store_t(const std::string& path, access_t access) {
     empty_ = true;
     return;
   }
-  open_file(path, state.writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
+  // A reader never checkpoints: that stays with the writers, off the
+  // validator's path.
+  open_file(path, SQLITE_OPEN_READONLY, &state.identity);
   exec("BEGIN");
   open_transaction_ = true;
   empty_ = check_schema() == schema_t::none;
 }
 
-store_t::~store_t() = default;
+store_t::~store_t() {
+  if (db_ != nullptr && !open_transaction_) give_back_connection(path_, flags_, db_.release());
+}
 
 void store_t::closer_t::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 
-void store_t::open_file(const std::string& path, int flags) {
+void store_t::open_file(const std::string& path, int flags, const file_identity_t* identity) {
+  flags_ = flags;
+  if (identity != nullptr) {
+    db_.reset(take_connection(path, flags, *identity));
+    if (db_ != nullptr) return;
+  }
   sqlite3* db = nullptr;
   const int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   db_.reset(db);  // a failed open still hands out a connection to close
@@ -302,6 +318,9 @@ void store_t::commit() {
   if (!open_transaction_) return;
   exec("COMMIT");
   open_transaction_ = false;
+  // Best effort: readers in the way only postpone it to a later write.
+  if (access_ == access_t::write)
+    sqlite3_wal_checkpoint_v2(db_.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
 bool store_t::key_exists(int64_t id) {

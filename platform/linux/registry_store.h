@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/linux/registry_pool.h"
 #include "platform/linux/win32_types.h"
 
 struct sqlite3;
@@ -59,11 +60,14 @@ class store_t {
   // write access, so that writers queue instead of failing on upgrade). Read
   // access to a missing or empty file yields an empty store.
   store_t(const std::string& path, access_t access);
-  // Rolls back unless committed.
+  // Rolls back unless committed; a committed call leaves its connection
+  // idle for the next one.
   ~store_t();
   store_t(const store_t&) = delete;
   store_t& operator=(const store_t&) = delete;
 
+  // Ends the call's transaction; after a write the file takes in the change
+  // at once (a passive checkpoint), so a copy of it alone is up to date.
   void commit();
 
   bool key_exists(int64_t id);
@@ -86,11 +90,15 @@ class store_t {
   };
   enum class schema_t { ours, none };
 
-  void open_file(const std::string& path, int flags);
+  // Takes an idle connection to the file when one is still good for it.
+  void open_file(const std::string& path, int flags, const file_identity_t* identity);
   // Fails with ERROR_BADDB for a file that is not a store of ours.
   schema_t check_schema();
   void exec(const char* sql);
 
+  std::string path_;
+  int flags_ = 0;
+  access_t access_;
   std::unique_ptr<sqlite3, closer_t> db_;
   bool empty_ = false;  // read access to a file without our tables
   bool open_transaction_ = false;

@@ -21,7 +21,7 @@ const char key[] = "HKLM\\SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
 class reg_tool : public ::testing::Test {
  protected:
   run_result_t reg(const std::vector<std::string>& args, const std::string& input = "") {
-    return test_support::run_program(test_support::bin_dir() + "/reg", args, input);
+    return test_support::run_reg(args, input);
   }
   // Type and bytes of a value through the registry calls.
   bool value(const char16_t* key_path, const char16_t* name, DWORD& type, std::string& data) {

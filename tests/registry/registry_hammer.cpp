@@ -65,7 +65,6 @@ int writer(const std::u16string& key_path, const std::string& prefix, unsigned c
 }
 
 int reader(const std::u16string& key_path, unsigned count) {
-  unsigned seen = 0;
   for (unsigned i = 0; i < count; ++i) {
     HKEY key = nullptr;
     LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &key);
@@ -84,9 +83,7 @@ int reader(const std::u16string& key_path, unsigned count) {
       std::fprintf(stderr, "registry_hammer: torn record of %u bytes\n", static_cast<unsigned>(size));
       return 2;
     }
-    ++seen;
   }
-  std::printf("%u\n", seen);
   return 0;
 }
 

@@ -109,27 +109,22 @@ TEST_F(store_file, another_user_gets_access_denied_from_the_file_permissions) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
   ASSERT_EQ(chmod(store.dir().c_str(), 0755), 0);
   ASSERT_EQ(chmod(store.path().c_str(), 0644), 0);
+  const std::string key = "HKLM\\SOFTWARE\\S";
   // Readable, not writable for others.
-  const int readable = test_support::run_as_nobody([] {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\S", 0, KEY_READ, &k) != 0) return 1;
-    if (get_text(k, u"v") != u"before") return 2;
-    if (set_text(k, u"v", u"x") != ERROR_ACCESS_DENIED) return 3;
-    RegCloseKey(k);
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\S", 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &k, nullptr) != ERROR_ACCESS_DENIED)
-      return 4;
-    return 0;
-  });
-  EXPECT_EQ(readable, 0);
+  test_support::run_result_t r = test_support::run_reg({"query", key, "/v", "v"}, "", true);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("    v    REG_SZ    before\n"), std::string::npos) << r.out;
+  r = test_support::run_reg({"add", key, "/v", "v", "/d", "x", "/f"}, "", true);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "ERROR: Access is denied.\n");
   ASSERT_EQ(chmod(store.path().c_str(), 0600), 0);
-  const int hidden = test_support::run_as_nobody([] {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\S", 0, KEY_READ, &k) != ERROR_ACCESS_DENIED)
-      return 1;
-    return 0;
-  });
-  EXPECT_EQ(hidden, 0);
+  r = test_support::run_reg({"query", key}, "", true);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "ERROR: Access is denied.\n");
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\S", 0, KEY_READ, &k), 0);
+  EXPECT_EQ(get_text(k, u"v"), u"before");
+  RegCloseKey(k);
 }
 
 TEST_F(store_file, a_damaged_file_gives_an_error_and_stays_as_it_is) {

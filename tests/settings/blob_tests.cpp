@@ -8,6 +8,7 @@
 #include "common/settings.h"
 #include "kern/exceptions.h"
 #include "platform/win32.h"
+#include "tests/support/capture_logger.h"
 #include "tests/support/registry_fixture.h"
 
 namespace {
@@ -38,7 +39,7 @@ class blob : public ::testing::Test {
 };
 
 TEST_F(blob, load_of_the_defaults_is_the_24_byte_header) {
-  test_support::capture_logger_t quiet;  // five reports of the missing key
+  capture_logger_t quiet;  // five reports of the missing key
   std::string out = "previous contents";
   shv_settings::load(out);
   EXPECT_EQ(out, header(2, 0, 2193, 10000, 10000, 1));
@@ -116,13 +117,13 @@ TEST_F(blob, a_save_into_a_read_only_store_logs_each_write_and_keeps_the_old_val
   const std::string first = header(2, 2, 10, 20, 30, 1) + std::string("a\0", 2);
   shv_settings::save(lstr_t(first.data(), first.size()));
   ASSERT_EQ(chmod(store.path().c_str(), 0444), 0);
-  test_support::capture_logger_t log;
+  capture_logger_t log;
   const std::string second = header(2, 2, 11, 21, 31, 0) + std::string("b\0", 2);
   EXPECT_NO_THROW(shv_settings::save(lstr_t(second.data(), second.size())));
   // One two-line report per setting, each write still tried.
   ASSERT_EQ(log.lines().size(), 10u);
-  EXPECT_EQ(log.lines()[0].text, "Unable to write string nap setting \"server_name\" because of ");
-  EXPECT_EQ(log.lines()[8].text, "Unable to write numeric nap setting \"validate\" because of ");
+  EXPECT_EQ(log.messages()[0], "Unable to write string nap setting \"server_name\" because of ");
+  EXPECT_EQ(log.messages()[8], "Unable to write numeric nap setting \"validate\" because of ");
   std::string out;
   shv_settings::load(out);
   EXPECT_EQ(out, first);

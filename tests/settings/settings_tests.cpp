@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,11 +11,11 @@
 #include "common/settings.h"
 #include "kern/exceptions.h"
 #include "platform/win32.h"
+#include "tests/support/capture_logger.h"
 #include "tests/support/registry_fixture.h"
 
 namespace {
 
-using test_support::capture_logger_t;
 
 const char16_t settings_path[] = u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
 
@@ -58,9 +57,9 @@ class settings : public ::testing::Test {
   // The messages logged, one per line of the log.
   static std::string messages(capture_logger_t& log) {
     std::string text;
-    for (const auto& line : log.lines()) {
-      EXPECT_EQ(line.level, lvl_error) << line.text;
-      text += line.text + "\n";
+    for (const std::string& line : log.lines()) {
+      EXPECT_NE(line.find(" ERR ["), std::string::npos) << line;  // level 1
+      text += capture_logger_t::strip_prefix(line) + "\n";
     }
     return text;
   }
@@ -190,7 +189,7 @@ TEST_F(settings, an_unreadable_or_corrupt_store_gives_defaults_with_a_report) {
   log.clear();
   shv_settings::write("cache_time", 5u);
   ASSERT_EQ(log.lines().size(), 2u);
-  EXPECT_EQ(log.lines()[0].text, "Unable to write numeric nap setting \"cache_time\" because of ");
+  EXPECT_EQ(log.messages()[0], "Unable to write numeric nap setting \"cache_time\" because of ");
   EXPECT_TRUE(test_support::read_file(store.path()) == std::string(5000, 'x'));
 }
 
@@ -201,18 +200,15 @@ TEST_F(settings, a_value_written_by_another_process_is_read_at_once) {
     capture_logger_t quiet;  // the key is not there yet
     EXPECT_EQ(shv_settings::read_number("cache_time"), 10000u);
   }
-  for (uint32_t value : {30u, 45u}) {
-    const pid_t child = fork();
-    if (child == 0) {
-      shv_settings::write("cache_time", value);
-      shv_settings::write("server_name", u"configured");
-      _exit(0);
-    }
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(shv_settings::read_number("cache_time"), value);
-    EXPECT_EQ(shv_settings::read_string("server_name"), u"configured");
+  const std::string key = "HKLM\\SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
+  for (const char* value : {"30", "45"}) {
+    ASSERT_EQ(test_support::run_reg({"add", key, "/v", "CacheTime", "/t", "REG_DWORD", "/d", value,
+                                     "/f"})
+                  .status,
+              0);
+    ASSERT_EQ(test_support::run_reg({"add", key, "/v", "ServerName", "/d", value, "/f"}).status, 0);
+    EXPECT_EQ(shv_settings::read_number("cache_time"), std::stoul(value));
+    EXPECT_EQ(shv_settings::read_string("server_name"), std::u16string(value, value + 2));
   }
 }
 

@@ -1,23 +1,18 @@
-// Test helpers around the registry stand-in: a private store file per test, a
-// logger that records messages, and running programs with captured output.
+// Test helpers around the registry stand-in: a private store file per test and
+// running programs (the reg tool) with captured output.
 #pragma once
 
-#include <cstdarg>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "kern/logger.h"
-#include "kern/strings.h"
 
 extern char** environ;
 
@@ -72,43 +67,6 @@ inline void write_file(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-// Records every message (level and text) while installed as global_logger.
-class capture_logger_t : public if_logger_t {
- public:
-  struct line_t {
-    int level;
-    std::string text;
-  };
-  capture_logger_t() : previous_(global_logger) {
-    set_level(lvl_debug3);
-    global_logger = this;
-  }
-  ~capture_logger_t() override { global_logger = previous_; }
-
-  void write(int level, const char* format, va_list args) override {
-    if (level > get_level()) return;
-    std::string text;
-    string_vprintf(text, format, args);
-    std::lock_guard<std::mutex> guard(lock_);
-    lines_.push_back({level, text});
-  }
-  int output(const char*) override { return 0; }
-
-  std::vector<line_t> lines() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return lines_;
-  }
-  void clear() {
-    std::lock_guard<std::mutex> guard(lock_);
-    lines_.clear();
-  }
-
- private:
-  if_logger_t* previous_;
-  std::mutex lock_;
-  std::vector<line_t> lines_;
-};
-
 // The directory of the running test program (build/bin), where the tools are.
 inline std::string bin_dir() {
   return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
@@ -120,9 +78,10 @@ struct run_result_t {
   std::string err;
 };
 
-// Runs program with args; input goes to its standard input.
+// Runs program with args (as the unprivileged user nobody when asked; only
+// root can); input goes to its standard input.
 inline run_result_t run_program(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& input = std::string()) {
+                                const std::string& input = std::string(), bool as_nobody = false) {
   char in_name[] = "/tmp/shv-run-in-XXXXXX";
   char out_name[] = "/tmp/shv-run-out-XXXXXX";
   char err_name[] = "/tmp/shv-run-err-XXXXXX";
@@ -130,27 +89,26 @@ inline run_result_t run_program(const std::string& program, const std::vector<st
   const int out_fd = mkstemp(out_name);
   const int err_fd = mkstemp(err_name);
   run_result_t result;
-  if (in_fd < 0 || out_fd < 0 || err_fd < 0) return result;
-  if (!input.empty() && ::write(in_fd, input.data(), input.size()) < 0) return result;
-  lseek(in_fd, 0, SEEK_SET);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in_fd, 0);
-  posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
-  posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+  if (in_fd >= 0 && out_fd >= 0 && err_fd >= 0 &&
+      (input.empty() || ::write(in_fd, input.data(), input.size()) >= 0) &&
+      lseek(in_fd, 0, SEEK_SET) == 0) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(120);
+      if (dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(121);
+      execve(program.c_str(), argv.data(), environ);
+      _exit(122);
+    }
     int status = 0;
-    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+      result.status = WEXITSTATUS(status);
   }
-  posix_spawn_file_actions_destroy(&actions);
-  close(in_fd);
-  close(out_fd);
-  close(err_fd);
+  for (int fd : {in_fd, out_fd, err_fd})
+    if (fd >= 0) close(fd);
   result.out = read_file(out_name);
   result.err = read_file(err_name);
   unlink(in_name);
@@ -159,18 +117,10 @@ inline run_result_t run_program(const std::string& program, const std::vector<st
   return result;
 }
 
-// Runs body in a child process as the unprivileged user nobody; the child's
-// exit status (body's result) is returned, or -1.
-template <class F>
-int run_as_nobody(F&& body) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(120);
-    _exit(body());
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+// The reg tool beside the test program.
+inline run_result_t run_reg(const std::vector<std::string>& args,
+                            const std::string& input = std::string(), bool as_nobody = false) {
+  return run_program(bin_dir() + "/reg", args, input, as_nobody);
 }
 
 }  // namespace test_support

@@ -6,6 +6,7 @@
 
 #include "base/registry_script.h"
 #include "platform/com.h"
+#include "capture_logger.h"
 #include "registry_fixture.h"
 
 namespace {
@@ -93,10 +94,10 @@ TEST(registry_script_run, registers_and_unregisters) {
 
 TEST(registry_script_run, failures_come_back_as_hresults) {
   test_support::temp_store_t store;
-  test_support::capture_logger_t log;
+  capture_logger_t log(lvl_error);
   EXPECT_EQ(base_n::run_registry_script("HKCR { k = x 'y' }", {}, true), DISP_E_EXCEPTION);
-  ASSERT_FALSE(log.lines().empty());
-  EXPECT_EQ(log.lines().back().text, "[registry script] line 1: expected a value type (s, d or b), found \"x\"");
+  EXPECT_EQ(log.messages(),
+            std::vector<std::string>{"[registry script] line 1: expected a value type (s, d or b), found \"x\""});
   EXPECT_FALSE(key_exists(u"k"));
 
   // A store that cannot be written.

@@ -1,0 +1,46 @@
+// nap_validate: cache first, then one conversation; every failure ends here.
+#include "shv/nap_validate.h"
+
+#include "kern/logger.h"
+#include "kern/pretty_print.h"
+#include "kern/runnable.h"
+#include "kern/strings.h"
+#include "shv/nap_cache.h"
+#include "shv/nap_validator.h"
+
+namespace {
+const char tag[] = "NAP";
+}
+
+void nap_validate(shv_result_t& result, const std::string& host, uint32_t port, uint32_t server_timeout,
+                  uint32_t cache_timeout, const std::string& client_id, const std::string& digest) {
+  KLOG(lvl_debug3, "[%s] %s: nap request md5=%s, host=%s, port=%u, server-timeout=%u, cache-timeout=%u", tag,
+       client_id.c_str(), digest.c_str(), host.c_str(), port, server_timeout, cache_timeout);
+  bool verdict = false;
+  bool failed = false;
+  try {
+    nap_cache_t& cache = nap_cache_t::instance();
+    cache.set_timeout(cache_timeout);
+    if (cache.get(client_id, digest, &verdict)) {
+      KLOG(lvl_debug3, "[%s] %s: got result from cache", tag, client_id.c_str());
+    } else {
+      nap_validator_t validator(host, static_cast<uint16_t>(port), client_id, digest);
+      validator.validate(server_timeout);
+      verdict = validator.compliant();
+      if (validator.verdict_received()) cache.set(client_id, digest, verdict);
+    }
+  } catch (...) {
+    failed = true;
+    if (kern_n::log_enabled(lvl_error)) {
+      const std::string reason = kern_n::describe_current_exception();
+      const std::string text = "Unable to validate nap request because of " + reason;
+      pretty_print_exception(lvl_error, text.c_str(), nullptr, nullptr);
+    }
+  }
+  KLOG(lvl_debug3, "[%s] %s: client is %scompliant", tag, client_id.c_str(), verdict ? "" : "NOT ");
+  if (verdict) {
+    result.set(S_OK, 0);
+  } else {
+    result.set(shv_not_compliant, failed ? shv_failure_server_communication : 0);
+  }
+}

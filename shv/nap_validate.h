@@ -1,0 +1,11 @@
+// The verdict for one NAP data record: from the verdict cache, or from a
+// conversation with the central server. Always fills result; never throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "shv/shv_result.h"
+
+void nap_validate(shv_result_t& result, const std::string& host, uint32_t port, uint32_t server_timeout,
+                  uint32_t cache_timeout, const std::string& client_id, const std::string& digest);

@@ -1,0 +1,138 @@
+// SHVValidator: COM identity, Validate and the worker thread.
+#include "shv/shv_validator.h"
+
+#include <new>
+
+#include <boost/thread/thread.hpp>
+
+#include "common/nap_common.h"
+#include "kern/exceptions.h"
+#include "kern/logger.h"
+#include "kern/pretty_print.h"
+#include "kern/runnable.h"
+#include "shv/module_state.h"
+#include "shv/request_counter.h"
+
+namespace {
+
+const char validate_name[] = "INapSystemHealthValidator::Validate";
+const char thread_name[] = "INapSystemHealthValidator::Validate::Thread";
+
+void start_detached(std::function<void()> body) { boost::thread(std::move(body)).detach(); }
+
+std::atomic<SHVValidator::thread_starter_t> thread_starter{&start_detached};
+
+// Reports a failure with the reason of the exception being handled; the
+// library's own exceptions also go to pretty_print_exception as themselves.
+void report_current(const char* format, const char* source) {
+  if (!kern_n::log_enabled(lvl_error)) return;
+  const std::string reason = kern_n::describe_current_exception();
+  const std::string text = string_format(format, source, reason.c_str());
+  pretty_print_exception(lvl_error, text.c_str(), nullptr, nullptr);
+}
+
+}  // namespace
+
+std::atomic<uint32_t>& shv::request_thread_count() {
+  static std::atomic<uint32_t> count{0};
+  return count;
+}
+
+SHVValidator::SHVValidator() { shv::module_lock(); }
+
+SHVValidator::~SHVValidator() { shv::module_unlock(); }
+
+HRESULT SHVValidator::QueryInterface(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_INapSystemHealthValidator)) {
+    *object = static_cast<INapSystemHealthValidator*>(this);
+  } else if (IsEqualIID(riid, IID_INapComponentInfo)) {
+    *object = static_cast<INapComponentInfo*>(this);
+  } else {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+ULONG SHVValidator::AddRef() { return references_.fetch_add(1) + 1; }
+
+ULONG SHVValidator::Release() {
+  const ULONG left = references_.fetch_sub(1) - 1;
+  if (left == 0) delete this;
+  return left;
+}
+
+SHVValidator::thread_starter_t SHVValidator::set_thread_starter(thread_starter_t starter) {
+  return thread_starter.exchange(starter != nullptr ? starter : &start_detached);
+}
+
+HRESULT SHVValidator::Validate(INapSystemHealthValidationRequest* request, UINT32,
+                               INapServerCallback* callback) {
+  KLOG(lvl_info, "%s: begins", validate_name);
+  if (request == nullptr || callback == nullptr) {
+    KLOG(lvl_error, "%s: invalid args", validate_name);
+    return E_INVALIDARG;
+  }
+  std::atomic<uint32_t>& count = shv::request_thread_count();
+  if (count.fetch_add(1) + 1 > shv::max_requests) {
+    KLOG(lvl_error, "%s: unable to process request because of too many threads", validate_name);
+    count.fetch_sub(1);
+    return HRESULT_FROM_WIN32(565);
+  }
+  // Undoes the admission unless the worker has taken it over.
+  struct admission_guard_t {
+    std::atomic<uint32_t>& count;
+    bool armed = true;
+    ~admission_guard_t() {
+      if (armed) count.fetch_sub(1);
+    }
+  } guard{count};
+  try {
+    auto record = std::make_shared<shv_request_t>();
+    request->AddRef();
+    record->request = request;
+    callback->AddRef();
+    record->callback = callback;
+    record->validator = this;
+    thread_starter.load()([record] { run(record); });
+    guard.armed = false;
+  } catch (...) {
+    report_current("%s: unable to start validation thread because of %s", validate_name);
+    return E_UNEXPECTED;
+  }
+  KLOG(lvl_info, "%s: validation thread started successfully", validate_name);
+  return E_PENDING;
+}
+
+void SHVValidator::run(std::shared_ptr<shv_request_t> record) {
+  // The completion step runs on every way out, exactly once.
+  struct completion_t {
+    const std::shared_ptr<shv_request_t>& record;
+    HRESULT status = E_UNEXPECTED;
+    ~completion_t() {
+      shv::request_thread_count().fetch_sub(1);
+      try {
+        record->callback->OnComplete(record->request, status);
+      } catch (...) {
+        report_current("%s: unable to reply to NAP pending request because of %s", thread_name);
+      }
+    }
+  } completion{record};
+
+  KLOG(lvl_info, "%s: begins", thread_name);
+  shv_result_t result;
+  result.set(shv_not_compliant, 0);
+  try {
+    process_request(record->request, result);
+    prepare_response(result, record->request);
+    completion.status = S_OK;
+  } catch (const napcommon::com_error_t& e) {
+    KLOG(lvl_error, "%s: unable to process NAP pending request because of %s", thread_name, e.what());
+    completion.status = e.code();
+  } catch (...) {
+    report_current("%s: unable to process NAP pending request because of %s", thread_name);
+  }
+  KLOG(lvl_info, "%s: ends with status %08X", thread_name, static_cast<unsigned>(completion.status));
+}

@@ -1,0 +1,106 @@
+// One request's work: read the statement of health, check the NAP data record,
+// have it judged, and hand back the SoH response.
+#include <cstring>
+
+#include "base/com_ptr.h"
+#include "common/nap_common.h"
+#include "common/settings.h"
+#include "kern/logger.h"
+#include "kern/split.h"
+#include "kern/unicode.h"
+#include "shv/nap_validate.h"
+#include "shv/shv_validator.h"
+#include "shv/soh_ptr.h"
+
+using base_n::com_ptr_t;
+using napcommon::check_res;
+
+void SHVValidator::process_request(INapSystemHealthValidationRequest* request, shv_result_t& result) {
+  if (shv_settings::read_number("validate") == 0) {
+    result.set(S_OK, 0);
+    return;
+  }
+  // Declared in this order so that the reader goes before the SoH on every
+  // way out, and the attribute value before both.
+  shv::soh_ptr_t soh;
+  com_ptr_t<INapSoHProcessor> reader;
+  shv::soh_value_ptr_t value;
+
+  BOOL generated = FALSE;
+  check_res(request->GetSoHRequest(soh.out(), &generated), "Unable to get SoH request");
+  if (!soh) check_res(NAP_E_MISSING_SOH, "SoH request missed");
+  check_res(CoCreateInstance(clsid_nap_soh_processor, nullptr, CLSCTX_INPROC_SERVER, IID_INapSoHProcessor,
+                             reader.out_void()),
+            "Unable to create INapSoHProcessor");
+  if (!reader) check_res(E_POINTER, "INapSoHProcessor is empty");
+  SystemHealthEntityId id = 0;
+  check_res(reader->Initialize(soh.get(), TRUE, &id), "Unable to initialize INapSoHProcessor");
+  UINT16 location = 0;
+  check_res(reader->FindNextAttribute(0, sohAttributeTypeVendorSpecific, &location),
+            "Unable to iterate ISohRequest attributes");
+  check_res(reader->GetAttribute(location, value.type_out(), value.out()), "Unable to retrive ISohRequest attributes");
+  if (!value) check_res(NAP_E_INVALID_PACKET, "ISohRequest attribut is null");
+  if (value->vendorSpecificVal.vendorId != shv_id) check_res(NAP_E_INVALID_PACKET, "Vendor ID is incorrect");
+  const auto& vendor = value->vendorSpecificVal;
+  const std::string record(reinterpret_cast<const char*>(vendor.vendorSpecificData),
+                           vendor.vendorSpecificData != nullptr ? vendor.size : 0);
+  value.reset();
+  KLOG(lvl_debug3, "NAP DATA is %.*s", static_cast<int>(record.size()), record.data());
+  validate(record, result);
+}
+
+void SHVValidator::validate(const std::string& record, shv_result_t& result) {
+  result.set(shv_not_compliant, shv_failure_server_communication);
+  const std::vector<lstr_t> words = kern_n::split_words(lstr_t(record), ' ');
+  if (words.size() != 3) {
+    KLOG(lvl_error, "invalid nap data, expected 3 arguments, but received %lu expected",
+         static_cast<unsigned long>(words.size()));
+    return;
+  }
+  if (words[0] != lstr_t("1")) {
+    KLOG(lvl_error, "invalid nap data, only protocol version #1 supported");
+    return;
+  }
+  // Both words go into the central server's protocol lines: a line break
+  // inside one would let the client write lines of its own there.
+  for (const lstr_t& word : {words[1], words[2]}) {
+    if (std::memchr(word.pointer, '\r', word.length) != nullptr ||
+        std::memchr(word.pointer, '\n', word.length) != nullptr) {
+      KLOG(lvl_error, "invalid nap data, line break inside client id or digest");
+      return;
+    }
+  }
+  const std::string host = to_narrow(shv_settings::read_string("server_name"));
+  const uint32_t port = shv_settings::read_number("server_port");
+  const uint32_t server_timeout = shv_settings::read_number("server_timeout");
+  const uint32_t cache_timeout = shv_settings::read_number("cache_time");
+  nap_validate(result, host, port, server_timeout, cache_timeout, words[1].str(), words[2].str());
+}
+
+void SHVValidator::prepare_response(const shv_result_t& result, INapSystemHealthValidationRequest* request) {
+  // The writer is released after the response SoH is freed.
+  com_ptr_t<INapSoHConstructor> writer;
+  shv::soh_ptr_t response;
+
+  check_res(CoCreateInstance(clsid_nap_soh_constructor, nullptr, CLSCTX_INPROC_SERVER, IID_INapSoHConstructor,
+                             writer.out_void()),
+            "Unable to create INapSoHConstructor");
+  if (!writer) check_res(E_POINTER, "Unable to create INapSoHConstructor");
+  check_res(writer->Initialize(shv_id, FALSE), "Unable to initialize INapSoHConstructor");
+  SoHAttributeValue value;
+  std::memset(&value, 0, sizeof(value));
+  HRESULT code = result.compliance_result_code;
+  SoHAttributeType type;
+  if (result.failure_category == 0) {
+    type = sohAttributeTypeComplianceResultCodes;
+    value.codesVal.count = 1;
+    value.codesVal.results = &code;
+  } else {
+    type = sohAttributeTypeFailureCategory;
+    value.uint8Val = result.failure_category;
+  }
+  check_res(writer->AppendAttribute(type, &value), "Unable to append attribute");
+  writer->GetSoH(response.out());
+  if (!response) check_res(E_POINTER, "Invalid SoH response");
+  check_res(request->SetSoHResponse(response.get()), "Unable to set SoH response");
+}

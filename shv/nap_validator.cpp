@@ -37,6 +37,10 @@ nap_validator_t::nap_validator_t(const std::string& host, uint16_t port, const s
 
 bool nap_validator_t::on_recv_bytes(const char* data, size_t size) {
   input_.append(data, size);
+  return consume_input();
+}
+
+bool nap_validator_t::consume_input() {
   if (!process_input()) return false;
   if (input_.size() > max_pending_input) {
     KLOG(lvl_error, "[%s] %lu bytes from the server without a line end, closing the connection", tag,

@@ -9,7 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "kern/syncers.h"
 #include "kern/types.h"
+#include "net2/stream/buffer.h"
+#include "net2/stream/socket.h"
+
+namespace net2 {
+class pool;
+}
 
 class nap_validator_t : public noncopyable_t {
  public:
@@ -18,10 +25,26 @@ class nap_validator_t : public noncopyable_t {
   // Unconsumed input beyond this many bytes without a line end closes the
   // connection: a server must not make the buffer grow without bound.
   static constexpr size_t max_pending_input = 64 * 1024;
+  // The bound of a whole conversation when the setting is 0 (which must not
+  // mean "wait for ever").
+  static constexpr uint32_t default_server_timeout_ms = 10000;
 
   nap_validator_t(const std::string& host, uint16_t port, const std::string& client_id,
                   const std::string& digest);
   virtual ~nap_validator_t() = default;
+
+  // Holds the whole conversation on the calling thread and returns when it
+  // has ended: the server closed, the client closed after STOP or VIOLATION,
+  // the connection failed, or server_timeout_ms (connect included) ran out.
+  // A conversation cut short by the time limit ends without a verdict.
+  // Throws what creating the pool or the connection throws (an empty or
+  // unresolvable address); a refused connection is not thrown.
+  void validate(uint32_t server_timeout_ms = default_server_timeout_ms);
+
+  // Transport callbacks, on the connection's strand.
+  bool on_connected(net2::stream::data_socket::shared socket);
+  bool on_recv(net2::stream::shared_data data);
+  void on_disconnected(net2::pool& pool);
 
   bool compliant() const { return compliant_; }
   bool verdict_received() const { return verdict_received_; }
@@ -30,6 +53,8 @@ class nap_validator_t : public noncopyable_t {
 
   // Appends received bytes and handles every complete line; false: close.
   bool on_recv_bytes(const char* data, size_t size);
+  // Whether the last conversation ran out of time.
+  bool timed_out() const { return timed_out_; }
   // Line framing on CR LF and dispatch; false: close.
   bool process_input();
   bool process_command(lstr_t line);
@@ -42,12 +67,16 @@ class nap_validator_t : public noncopyable_t {
 
  protected:
   // Hands one unit of bytes to the connection.
-  virtual void send(std::string&& data) = 0;
+  virtual void send(std::string&& data);
   // The next sequence number for a line the client sends.
   uint32_t next_sequence() { return sequence_.fetch_add(1); }
 
  private:
   typedef bool (nap_validator_t::*handler_t)(const words_t&);
+
+  // Handles the complete lines of the input; closes on too much input
+  // without a line end.
+  bool consume_input();
 
   std::string host_;
   uint16_t port_;
@@ -57,5 +86,12 @@ class nap_validator_t : public noncopyable_t {
   bool verdict_received_ = false;
   std::atomic<uint32_t> sequence_{0};
   std::string input_;
+  // Set by validate's thread and by the connected callback, read by sends and
+  // the deadline: guarded.
+  net2::stream::data_socket::shared socket() const;
+  void set_socket(net2::stream::data_socket::shared socket);
+  mutable critical_section_t socket_lock_;
+  net2::stream::data_socket::shared socket_;
+  std::atomic<bool> timed_out_{false};
   std::map<std::string, handler_t, std::less<>> commands_;
 };

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/win32.h"
+#include "platform/com.h"
 
 // The validator's NAP system health id; also the vendor id of its attribute.
 constexpr uint32_t shv_id = 0x0073FA02;

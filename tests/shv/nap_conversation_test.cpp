@@ -1,0 +1,116 @@
+// Conversations with the central server over real loopback connections, one
+// per misbehaviour of the reference server; none may hang the caller.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "capture_logger.h"
+#include "central_sim.h"
+#include "kern/exceptions.h"
+#include "shv/nap_validator.h"
+
+namespace {
+
+using shv_test::central_sim_t;
+
+struct outcome_t {
+  bool compliant;
+  bool verdict;
+  bool timed_out;
+};
+
+outcome_t converse(const central_sim_t& sim, uint32_t timeout_ms = 5000, const char* client = "client-1") {
+  nap_validator_t v("127.0.0.1", sim.port(), client, "d1g3st");
+  v.validate(timeout_ms);
+  return {v.compliant(), v.verdict_received(), v.timed_out()};
+}
+
+TEST(nap_conversation, compliant_and_not_compliant_verdicts) {
+  central_sim_t sim({"--verdict", "bad=INFECTED", "--options", "CRYPT,COMP"});
+  ASSERT_NE(sim.port(), 0);
+  const outcome_t ok = converse(sim);
+  EXPECT_TRUE(ok.compliant);
+  EXPECT_TRUE(ok.verdict);
+  const outcome_t bad = converse(sim, 5000, "bad");
+  EXPECT_FALSE(bad.compliant);
+  EXPECT_TRUE(bad.verdict);
+  const auto reports = sim.reports(2);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_NE(reports[0].find(R"("lines":["0 PROTOCOL 2 21 REDIVEVE,CRYPT,COMP","1 NAPVALIDATE client-1 d1g3st","2 STOP"],"verdict":"OK","closed_by":"server")"),
+            std::string::npos)
+      << reports[0];
+  EXPECT_NE(reports[1].find(R"("verdict":"INFECTED")"), std::string::npos) << reports[1];
+}
+
+TEST(nap_conversation, greeting_without_crypt) {
+  central_sim_t sim({"--options", ""});
+  EXPECT_TRUE(converse(sim).compliant);
+  const auto reports = sim.reports(1);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find(R"("0 PROTOCOL 2 21 REDIVEVE","1 NAPVALIDATE)"), std::string::npos) << reports[0];
+}
+
+TEST(nap_conversation, lines_in_pieces_and_lines_together) {
+  central_sim_t split({"--split-writes"});
+  EXPECT_TRUE(converse(split).verdict);
+  central_sim_t together({"--coalesce"});
+  const outcome_t o = converse(together);
+  EXPECT_TRUE(o.verdict);
+  EXPECT_TRUE(o.compliant);
+}
+
+TEST(nap_conversation, endings_without_a_verdict) {
+  for (const char* behaviour : {"--reply-stop", "--reply-violation", "--close-early"}) {
+    central_sim_t sim({behaviour});
+    const outcome_t o = converse(sim);
+    EXPECT_FALSE(o.verdict) << behaviour;
+    EXPECT_FALSE(o.compliant) << behaviour;
+    EXPECT_FALSE(o.timed_out) << behaviour;
+  }
+}
+
+TEST(nap_conversation, silent_or_lingering_servers_are_cut_short) {
+  for (const char* behaviour : {"--silent", "--linger"}) {
+    capture_logger_t log(lvl_error);
+    central_sim_t sim({behaviour});
+    const auto start = std::chrono::steady_clock::now();
+    const outcome_t o = converse(sim, 300);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(o.timed_out) << behaviour;
+    EXPECT_FALSE(o.verdict) << behaviour << ": a cut-short conversation has no verdict";
+    EXPECT_FALSE(o.compliant) << behaviour;
+    EXPECT_LT(took, std::chrono::seconds(10)) << behaviour;
+    ASSERT_EQ(log.messages().size(), 1u) << behaviour;
+    EXPECT_NE(log.messages()[0].find("within 300 ms, closing the connection"), std::string::npos);
+  }
+}
+
+TEST(nap_conversation, flood_without_line_ends_is_closed) {
+  capture_logger_t log(lvl_error);
+  central_sim_t sim({"--flood", "1000000"});
+  const outcome_t o = converse(sim);
+  EXPECT_FALSE(o.verdict);
+  EXPECT_FALSE(o.timed_out);
+  bool logged = false;
+  for (const auto& m : log.messages()) logged |= m.find("without a line end, closing the connection") != std::string::npos;
+  EXPECT_TRUE(logged);
+}
+
+TEST(nap_conversation, refused_connection_is_no_exception) {
+  uint16_t closed_port;
+  {
+    central_sim_t gone;
+    closed_port = gone.port();
+  }
+  nap_validator_t v("127.0.0.1", closed_port, "c", "d");
+  EXPECT_NO_THROW(v.validate(5000));
+  EXPECT_FALSE(v.verdict_received());
+  EXPECT_FALSE(v.timed_out());
+}
+
+TEST(nap_conversation, empty_address_throws) {
+  nap_validator_t v("", 2193, "c", "d");
+  EXPECT_THROW(v.validate(1000), d_exception_t_shell_t);
+}
+
+}  // namespace

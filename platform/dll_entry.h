@@ -1,0 +1,46 @@
+// A module's entry point. On Windows the system loader calls DllMain; on
+// Linux a library constructor and destructor call the same routine with
+// DLL_PROCESS_ATTACH and DLL_PROCESS_DETACH. A refused attach cannot stop a
+// shared object from loading, so it is recorded instead: the module's
+// exports ask plat::module_attach_failed() and refuse to serve.
+#pragma once
+
+#include "platform/win32.h"
+
+#ifndef _WIN32
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+#endif
+
+namespace plat {
+bool module_attach_failed();
+void set_module_attach_failed(bool failed);
+}  // namespace plat
+
+#ifdef _WIN32
+#define SHV_DLL_ENTRY(entry)                                                                 \
+  extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {        \
+    const BOOL ok = entry(module, reason, reserved);                                       \
+    if (reason == DLL_PROCESS_ATTACH) plat::set_module_attach_failed(!ok);                 \
+    return ok;                                                                             \
+  }
+#else
+#define SHV_DLL_ENTRY(entry)                                                                 \
+  namespace {                                                                              \
+  HINSTANCE shv_dll_entry_module() {                                                       \
+    HMODULE module = nullptr;                                                              \
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |                            \
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,                   \
+                       reinterpret_cast<LPCSTR>(&shv_dll_entry_module), &module);          \
+    return module;                                                                         \
+  }                                                                                        \
+  __attribute__((constructor)) void shv_dll_attach() {                                     \
+    plat::set_module_attach_failed(!entry(shv_dll_entry_module(), DLL_PROCESS_ATTACH, nullptr)); \
+  }                                                                                        \
+  __attribute__((destructor)) void shv_dll_detach() {                                      \
+    entry(shv_dll_entry_module(), DLL_PROCESS_DETACH, nullptr);                            \
+  }                                                                                        \
+  }
+#endif

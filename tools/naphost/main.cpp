@@ -1,0 +1,39 @@
+// naphost: the NAP server and its management console as a command-line host.
+// It loads modules the way they do (registry -> module -> DllGetClassObject ->
+// class factory -> object), never by linking them.
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "tools/naphost/commands.h"
+
+namespace naphost {
+namespace {
+std::vector<const command_t*>& registry() {
+  static std::vector<const command_t*> commands;
+  return commands;
+}
+}  // namespace
+
+command_t::command_t(const char* name, const char* summary, int (*run)(int, char**))
+    : name(name), summary(summary), run(run) {
+  registry().push_back(this);
+}
+
+}  // namespace naphost
+
+int main(int argc, char** argv) {
+  const auto& commands = naphost::registry();
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    FILE* out = argc < 2 ? stderr : stdout;
+    std::fputs("usage: naphost COMMAND [options]\n\n", out);
+    for (const naphost::command_t* c : commands) std::fprintf(out, "  %-14s %s\n", c->name, c->summary);
+    std::fputs("\n\"naphost COMMAND --help\" describes each command.\n", out);
+    return argc < 2 ? 2 : 0;
+  }
+  for (const naphost::command_t* c : commands) {
+    if (std::strcmp(argv[1], c->name) == 0) return c->run(argc - 1, argv + 1);
+  }
+  std::fprintf(stderr, "naphost: unknown command \"%s\" (see naphost --help)\n", argv[1]);
+  return 2;
+}

@@ -6,6 +6,10 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// Winsock 2 ahead of <windows.h>, which would otherwise pull in the old
+// winsock.h that the networking library cannot live with.
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <io.h>
 #else

@@ -85,10 +85,15 @@ if_logger_t* make_initial_logger() {
   }
 }
 
-// Replaces the logger with the fallback when the library's static objects are
+// Installs the first logger before the module's other static objects are
+// built (a module's entry point may run and install its own sink before
+// them: that one is kept), and replaces it with the fallback when they are
 // destroyed.
-struct logger_shutdown_t {
-  ~logger_shutdown_t() {
+struct logger_lifetime_t {
+  logger_lifetime_t() {
+    if (global_logger == nullptr) global_logger = make_initial_logger();
+  }
+  ~logger_lifetime_t() {
     if_logger_t* logger = global_logger;
     if (logger != nullptr && logger != &logger_init_t::simple_instance()) {
       global_logger = &logger_init_t::simple_instance();
@@ -103,8 +108,9 @@ struct logger_shutdown_t {
 
 }  // namespace
 
-if_logger_t* global_logger = make_initial_logger();
-static logger_shutdown_t logger_shutdown;
+// Constant-initialised: null until the object below (or an entry point) sets it.
+if_logger_t* global_logger = nullptr;
+__attribute__((init_priority(102))) static logger_lifetime_t logger_lifetime;
 
 void kern_n::log_at(int level, const char* format, ...) {
   if_logger_t* logger = global_logger;

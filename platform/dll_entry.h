@@ -27,6 +27,12 @@ void set_module_attach_failed(bool failed);
     return ok;                                                                             \
   }
 #else
+// The detach is registered with the C++ runtime at attach, like the module's
+// static objects: it runs before the objects that were built before the
+// attach (the library's logger among them) are destroyed, at dlclose and at
+// process exit alike.
+extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
+extern "C" void* __dso_handle __attribute__((visibility("hidden")));
 #define SHV_DLL_ENTRY(entry)                                                                 \
   namespace {                                                                              \
   HINSTANCE shv_dll_entry_module() {                                                       \
@@ -36,11 +42,10 @@ void set_module_attach_failed(bool failed);
                        reinterpret_cast<LPCSTR>(&shv_dll_entry_module), &module);          \
     return module;                                                                         \
   }                                                                                        \
+  void shv_dll_detach(void*) { entry(shv_dll_entry_module(), DLL_PROCESS_DETACH, nullptr); } \
   __attribute__((constructor)) void shv_dll_attach() {                                     \
     plat::set_module_attach_failed(!entry(shv_dll_entry_module(), DLL_PROCESS_ATTACH, nullptr)); \
-  }                                                                                        \
-  __attribute__((destructor)) void shv_dll_detach() {                                      \
-    entry(shv_dll_entry_module(), DLL_PROCESS_DETACH, nullptr);                            \
+    __cxa_atexit(&shv_dll_detach, nullptr, &__dso_handle);                                 \
   }                                                                                        \
   }
 #endif

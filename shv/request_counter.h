@@ -8,4 +8,6 @@
 namespace shv {
 constexpr uint32_t max_requests = 128;
 std::atomic<uint32_t>& request_thread_count();
+// Worker threads started and not yet out of the module's code.
+std::atomic<uint32_t>& live_workers();
 }  // namespace shv

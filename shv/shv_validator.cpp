@@ -1,9 +1,10 @@
 // SHVValidator: COM identity, Validate and the worker thread.
 #include "shv/shv_validator.h"
 
+#include <memory>
 #include <new>
 
-#include <boost/thread/thread.hpp>
+#include <boost/thread/exceptions.hpp>
 
 #include "common/nap_common.h"
 #include "kern/exceptions.h"
@@ -11,6 +12,7 @@
 #include "kern/pretty_print.h"
 #include "kern/runnable.h"
 #include "shv/module_state.h"
+#include "platform/pinned_thread.h"
 #include "shv/request_counter.h"
 
 namespace {
@@ -18,7 +20,28 @@ namespace {
 const char validate_name[] = "INapSystemHealthValidator::Validate";
 const char thread_name[] = "INapSystemHealthValidator::Validate::Thread";
 
-void start_detached(std::function<void()> body) { boost::thread(std::move(body)).detach(); }
+// Runs one worker's task on its pinned thread; the task (and with it the last
+// reference to the request) is gone before the thread leaves module code.
+void run_task(void* context) {
+  {
+    std::unique_ptr<std::function<void()>> task(static_cast<std::function<void()>*>(context));
+    (*task)();
+  }
+  shv::live_workers().fetch_sub(1);
+}
+
+// Each worker is a detached OS thread that keeps healthval loaded until it has
+// left healthval's code (see platform/pinned_thread.h): the NAP server may
+// unload the module as soon as DllCanUnloadNow allows.
+void start_detached(std::function<void()> body) {
+  auto task = std::make_unique<std::function<void()>>(std::move(body));
+  shv::live_workers().fetch_add(1);
+  if (!plat::start_pinned_thread(&run_task, task.get())) {
+    shv::live_workers().fetch_sub(1);
+    throw boost::thread_resource_error();
+  }
+  task.release();  // the thread owns it now
+}
 
 std::atomic<SHVValidator::thread_starter_t> thread_starter{&start_detached};
 
@@ -34,6 +57,11 @@ void report_current(const char* format, const char* source) {
 }  // namespace
 
 std::atomic<uint32_t>& shv::request_thread_count() {
+  static std::atomic<uint32_t> count{0};
+  return count;
+}
+
+std::atomic<uint32_t>& shv::live_workers() {
   static std::atomic<uint32_t> count{0};
   return count;
 }

@@ -108,3 +108,5 @@ BOOL SetThreadLocale(LCID locale) {
   *shv_seam_thread_locale() = locale;
   return TRUE;
 }
+
+LCID GetSystemDefaultLCID() { return plat_linux::lcid_from_environment(); }

@@ -76,6 +76,8 @@ DWORD SizeofResource(HMODULE module, HRSRC resource);
 // de_AT -> 0x0C07), else English (United States), 0x0409.
 LCID GetThreadLocale();
 BOOL SetThreadLocale(LCID locale);
+// The system's default locale: the environment's (LC_ALL, LC_MESSAGES, LANG).
+LCID GetSystemDefaultLCID();
 LCID GetUserDefaultLCID();
 
 // Debugger output: one line per call to the file named by SHV_DEBUG_OUTPUT, or

@@ -13,7 +13,7 @@ namespace {
 struct late_t {
   ~late_t() { KLOG(lvl_error, "[probe] after static destruction"); }
 };
-// Constructed before the library's statics, so destroyed after them.
+// Constructed before the library's logger (priority 102), so destroyed after it.
 __attribute__((init_priority(101))) late_t late;
 }  // namespace
 

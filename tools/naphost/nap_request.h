@@ -1,0 +1,89 @@
+// What the NAP server hands a validator: a request carrying one client's SoH
+// and a callback for the answer. Both record every call made on them, in
+// order, so hosts and tests can see what the validator did.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/nap_sdk.h"
+#include "platform/soh/soh_wire.h"
+
+namespace naphost {
+
+// A call log shared by a request and its callback.
+class call_log_t {
+ public:
+  void add(const std::string& call);
+  std::vector<std::string> calls() const;
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<std::string> calls_;
+};
+
+class nap_request_t : public INapSystemHealthValidationRequest {
+ public:
+  // soh: the client's attributes for this validator; null_soh: the client
+  // sent none (GetSoHRequest hands out a null SoH).
+  nap_request_t(std::vector<soh_wire::attribute_t> soh, bool null_soh, call_log_t& log);
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetCorrelationId(CorrelationId* id) override;
+  HRESULT STDMETHODCALLTYPE GetStringCorrelationId(StringCorrelationId** id) override;
+  HRESULT STDMETHODCALLTYPE GetMachineName(CountedString** name) override;
+  HRESULT STDMETHODCALLTYPE GetSoHRequest(SoHRequest** soh, BOOL* system_generated) override;
+  HRESULT STDMETHODCALLTYPE SetSoHResponse(const SoHResponse* soh) override;
+  HRESULT STDMETHODCALLTYPE GetSoHResponse(SoHResponse** soh) override;
+  HRESULT STDMETHODCALLTYPE SetPrivateData(const PrivateData* data) override;
+  HRESULT STDMETHODCALLTYPE GetPrivateData(PrivateData** data) override;
+
+  // The response the validator set, decoded; empty when none was set.
+  std::vector<soh_wire::attribute_t> response() const;
+  bool has_response() const;
+  // References held by others than the creator (AddRef minus Release).
+  long references() const { return references_.load(); }
+
+ private:
+  std::vector<soh_wire::attribute_t> soh_;
+  bool null_soh_;
+  call_log_t& log_;
+  std::atomic<long> references_{1};
+  mutable std::mutex lock_;
+  bool has_response_ = false;
+  std::vector<soh_wire::attribute_t> response_;
+};
+
+class nap_callback_t : public INapServerCallback {
+ public:
+  explicit nap_callback_t(call_log_t& log) : log_(log) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE OnComplete(INapSystemHealthValidationRequest* request, HRESULT status) override;
+
+  // Waits for OnComplete; false when it did not come within the time.
+  bool wait(std::chrono::milliseconds limit);
+  HRESULT status() const;
+  int completions() const;
+  long references() const { return references_.load(); }
+  // Makes OnComplete throw (after recording it), to test the validator's handling.
+  void throw_on_complete(bool on) { throw_ = on; }
+
+ private:
+  call_log_t& log_;
+  std::atomic<long> references_{1};
+  mutable std::mutex lock_;
+  std::condition_variable done_;
+  int completions_ = 0;
+  HRESULT status_ = S_OK;
+  bool throw_ = false;
+};
+
+}  // namespace naphost

@@ -1,0 +1,76 @@
+# Shared by the Windows module checks: run from scripts/test-windows, which
+# has set up the Wine prefix and started its server detached from every pipe.
+# Every Wine call reads /dev/null and has a time limit.
+set -euo pipefail
+dir=${1:?usage: $0 BUILD_DIR}
+cd "$dir"
+scratch=$dir/check-scratch/$(basename "$0" .sh)
+rm -rf "$scratch" && mkdir -p "$scratch"
+failures=0
+
+w() { timeout "${SHV_WINE_TIMEOUT:-60}" wine "$@" </dev/null; }
+
+fail() {
+  echo "  FAIL: $*"
+  failures=$((failures + 1))
+}
+pass() { echo "  ok: $*"; }
+
+# expect_eq WHAT ACTUAL EXPECTED
+expect_eq() {
+  if [[ $2 == "$3" ]]; then pass "$1"; else fail "$1: got '$2', expected '$3'"; fi
+}
+
+# Runs a Wine program with the modules' debugger output captured in
+# $scratch/debug.log; sets rc to its exit status.
+with_debug_output() {
+  rc=0
+  WINEDEBUG=-all,+debugstr timeout "${SHV_WINE_TIMEOUT:-60}" wine "$@" </dev/null \
+    >"$scratch/stdout.log" 2>"$scratch/debug.log" || rc=$?
+}
+
+# expect_logged TEXT: one of the debugger output lines of the last
+# with_debug_output holds TEXT.
+expect_logged() {
+  if grep -qF -- "$1" "$scratch/debug.log"; then pass "logged \"$1\""; else fail "not logged: \"$1\""; fi
+}
+
+# The registry below KEY as a sorted, UTF-8 .reg listing, one line per key.
+# Keys shared by the 32- and 64-bit views (HKCR\AppID) appear in Wine's
+# export under Wow6432Node too: the listing keeps the 64-bit view only.
+reg_listing() {
+  local out=$scratch/export.reg
+  rm -f "$out"
+  w reg export "$1" "$(winepath -w "$out")" /y >/dev/null 2>&1 || { echo "(no key)"; return; }
+  iconv -f UTF-16LE -t UTF-8 "$out" | tr -d '\r\357\273\277' | grep -v '^Windows Registry Editor' |
+    awk 'BEGIN {RS=""; FS="\n"} {l = $1; for (i = 2; i <= NF; i++) l = l " | " $i; print l}' |
+    grep -v '^\[HKEY_CLASSES_ROOT\\Wow6432Node\\' | LC_ALL=C sort
+}
+
+# What changed in the registry below KEY since reg_snapshot NAME KEY: the
+# added and removed blocks, one "+ "/"- " line each.
+reg_snapshot() { reg_listing "$2" >"$scratch/$1.snapshot"; }
+reg_changes() {
+  reg_listing "$2" >"$scratch/$1.now"
+  LC_ALL=C comm -13 "$scratch/$1.snapshot" "$scratch/$1.now" | sed 's/^/+ /'
+  LC_ALL=C comm -23 "$scratch/$1.snapshot" "$scratch/$1.now" | sed 's/^/- /'
+}
+
+# expected_changes FILE MODULE_PATH: the blocks FILE expects, %MODULE% being
+# the module's Windows path as a .reg file writes it, sorted like reg_changes.
+expected_changes() {
+  local module line
+  module=$(winepath -w "$2")
+  module=${module//\\/\\\\}
+  while IFS= read -r line; do
+    [[ -z $line || $line == \#* ]] && continue
+    echo "${line//%MODULE%/"$module"}"
+  done <"$1" | LC_ALL=C sort
+}
+
+finish() {
+  if ((failures)); then
+    echo "  $failures check(s) failed"
+    exit 1
+  fi
+}

@@ -1,0 +1,58 @@
+# Registration of the validator module with the system's registration tool:
+# the COM keys it writes (exactly those), the error without the NAP server
+# management class, and unregistration removing what it wrote.
+source "$(dirname "$0")/lib.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+
+nap_record='HKLM\SOFTWARE\NapServer\SystemHealthValidators\0073FA02'
+forget_nap_record() { w reg delete "$nap_record" /f >/dev/null 2>&1 || true; }
+
+# A clean start: neither the module nor the NAP SDK stand-in registered, no
+# keys left by an earlier run.
+w regsvr32 /s /u napsdk.dll >/dev/null 2>&1 || true
+forget_nap_record
+for key in 'AppID\healthval.DLL' 'AppID\{162cb876-e4cb-424e-abc3-bd87de5f29d9}' \
+           'CLSID\{60d48d71-1c65-4775-a2c2-2e331632914d}' 'Vexor.SHV'; do
+  w reg delete "HKCR\$key" /f >/dev/null 2>&1 || true
+done
+reg_snapshot hkcr HKCR
+
+echo "without the NAP server management class"
+with_debug_output regsvr32 /s healthval.dll
+expect_eq "regsvr32 reports the failed registration" "$rc" 5
+expect_logged "Unable to create INapServerManagement instance because of error 0x80040154"
+expect_eq "the COM keys are written nevertheless" "$(reg_changes hkcr HKCR)" \
+  "$(expected_changes "$here/expected/healthval.reg.txt" healthval.dll | sed 's/^/+ /')"
+
+echo "with the NAP SDK stand-in registered"
+expect_eq "napsdk.dll registers" "$(w regsvr32 /s napsdk.dll >/dev/null 2>&1; echo $?)" 0
+reg_snapshot hkcr HKCR
+with_debug_output regsvr32 /s healthval.dll
+expect_eq "regsvr32 healthval.dll" "$rc" 0
+expect_logged "[DllRegisterServer] System Health Validator successfully registered"
+expect_eq "registering again changes nothing" "$(reg_changes hkcr HKCR)" ""
+record=$(w reg query "$nap_record" 2>/dev/null | tr -d '\r' | sed 's/^ *//; s/  */ /g')
+for value in "FriendlyName REG_SZ Vexor System Health Validator" "Version REG_SZ 1.0.0.1" \
+             "VendorName REG_SZ Vexor Labs, Ltd."; do
+  grep -qxF "$value" <<<"$record" && pass "NAP record: $value" || fail "NAP record lacks \"$value\": $record"
+done
+
+echo "unregistration"
+forget_nap_record
+with_debug_output regsvr32 /s /u healthval.dll
+expect_eq "unknown to the NAP server: regsvr32 /u fails" "$rc" 5
+expect_logged "Unable to unregister System Health Validator because of error"
+expect_eq "and the COM keys stay" "$(reg_changes hkcr HKCR)" ""
+
+w regsvr32 /s healthval.dll >/dev/null 2>&1
+with_debug_output regsvr32 /s /u healthval.dll
+expect_eq "regsvr32 /u healthval.dll" "$rc" 0
+expect_logged "[DllUnregisterServer] System Health Validator successfully unregistered"
+expect_eq "every key it wrote is gone, CLSID and AppID stay" "$(reg_changes hkcr HKCR)" \
+  "$(expected_changes "$here/expected/healthval.reg.txt" healthval.dll | sed 's/^/- /')"
+w reg query 'HKCR\CLSID' >/dev/null 2>&1 && w reg query 'HKCR\AppID' >/dev/null 2>&1 &&
+  pass "HKCR\\CLSID and HKCR\\AppID remain" || fail "HKCR\\CLSID or HKCR\\AppID removed"
+
+expect_eq "the NAP record is gone" "$(w reg query "$nap_record" >/dev/null 2>&1; echo $?)" 1
+w regsvr32 /s /u napsdk.dll >/dev/null 2>&1 || true
+finish

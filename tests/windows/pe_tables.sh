@@ -1,0 +1,41 @@
+# What the modules show the system: exactly the four COM exports, imports of
+# Windows system libraries only (no mingw runtime; QUtil.dll is loaded at run
+# time), and the version resource an administrator sees in the properties.
+source "$(dirname "$0")/lib.sh"
+
+objdump=x86_64-w64-mingw32-objdump
+system_dlls='^(KERNEL32|ADVAPI32|USER32|GDI32|COMCTL32|ole32|OLEAUT32|WS2_32|IPHLPAPI|msvcrt)\.dll$'
+declare -A description=(
+  [healthval]="Vexor System Health Validator"
+  [healthcfg]="Vexor System Health Validator Configuration"
+)
+
+for module in healthval healthcfg; do
+  if [[ ! -f $module.dll ]]; then
+    fail "$module.dll was not built"
+    continue
+  fi
+  echo "$module.dll"
+  tables=$($objdump -p "$module.dll")
+  exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^[ \t]*\[ *[0-9]+\]/ {print $NF; next} on {exit}' <<<"$tables" | sort | tr '\n' ' ')
+  expect_eq "exports by name" "$exports" "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer "
+  expect_eq "entries in the export address table" "$(grep -c 'Export RVA' <<<"$tables")" 4
+  imports=$(awk '/DLL Name:/ {print $3}' <<<"$tables")
+  [[ -n $imports ]] || fail "no import table read"
+  others=$(grep -viE "$system_dlls" <<<"$imports" || true)
+  expect_eq "imports only system libraries ($(tr '\n' ' ' <<<"$imports"))" "$others" ""
+  if grep -qi 'qutil' <<<"$imports"; then fail "QUtil.dll must not be imported"; fi
+  version=$(strings -el "$module.dll" | tr '\n' '|')
+  for field in "CompanyName|Vexor Labs, Ltd." "FileVersion|1.0.0.1" "FileDescription|${description[$module]}"; do
+    if [[ $version == *"|$field|"* ]]; then pass "version resource: ${field/|/ = }"; else fail "version resource lacks ${field/|/ = }"; fi
+  done
+  # The fixed part of the version resource, after its signature 0xFEEF04BD.
+  fixed=$(python3 -c '
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+at = data.find(struct.pack("<I", 0xFEEF04BD))
+ms, ls = struct.unpack_from("<II", data, at + 8) if at >= 0 else (0, 0)
+print("%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF))' "$module.dll")
+  expect_eq "binary file version" "$fixed" "1.0.0.1"
+done
+finish

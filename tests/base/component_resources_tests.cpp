@@ -49,7 +49,9 @@ TEST_F(healthval_resources, languages_outside_the_sixteen_find_nothing) {
   EXPECT_EQ(text(307, 0x0411), u"<default>");  // Japanese: no neutral entry
   EXPECT_EQ(text(307, 0x0404), u"<default>");  // Chinese (Taiwan): only 2052 exists
   EXPECT_EQ(text(307, 0x0415), english_name);  // Polish (Poland): exact 1045
+#ifndef _WIN32  // Windows refuses a thread locale that does not exist, such as this one
   EXPECT_EQ(text(307, 0x0815), u"<default>");  // another Polish sub-language: 1045 is not neutral
+#endif
   EXPECT_EQ(text(305, 0x0409), u"<default>");  // not a string of this module
 }
 

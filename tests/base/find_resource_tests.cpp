@@ -86,9 +86,11 @@ TEST(find_resource, each_module_answers_from_its_own_section) {
   // A handle of one module's section is not data of another module.
   HRSRC in_val = find_id(val.get(), 7, rt_string);
   ASSERT_NE(in_val, nullptr);
+#ifndef _WIN32  // the stand-in checks; Windows takes the handle on trust
   SetLastError(0);
   EXPECT_EQ(LoadResource(cfg.get(), in_val), nullptr);
   EXPECT_EQ(SizeofResource(cfg.get(), in_val), 0u);
+#endif
   EXPECT_FALSE(resource_bytes(val.get(), in_val).empty());
 }
 

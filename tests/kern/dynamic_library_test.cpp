@@ -9,6 +9,7 @@
 #include "capture_logger.h"
 #include "kern/dynamic_library.h"
 #include "kern/exceptions.h"
+#include "system_text.h"
 
 namespace {
 
@@ -27,7 +28,8 @@ TEST(dynamic_library, loads_by_windows_name_and_finds_symbols) {
   errno = 0;
   EXPECT_EQ(lib.find_symbol("missing_function"), nullptr);
   EXPECT_TRUE(log.contains("Unable to find symbol `missing_function' in library `" + lib.path() +
-                           "' because of The specified procedure could not be found (code=127)"));
+                           "' because of " + test_support::system_text(127, "The specified procedure could not be found") +
+                           " (code=127)"));
   lib.unload();
   EXPECT_FALSE(lib.loaded());
   EXPECT_EQ(lib.path(), "");
@@ -53,9 +55,9 @@ TEST(dynamic_library, missing_library_throws_with_the_path) {
     lib.init("no_such_library.dll", "/nonexistent");
     FAIL();
   } catch (const library_load_exception_shell_t& e) {
-    EXPECT_STREQ(e.what(),
-                 "load library \"/nonexistent/no_such_library.dll\" failed because of The specified "
-                 "module could not be found (code=126)");
+    EXPECT_EQ(std::string(e.what()),
+              "load library \"/nonexistent/no_such_library.dll\" failed because of " +
+                  test_support::system_text(126, "The specified module could not be found") + " (code=126)");
   }
   EXPECT_FALSE(lib.loaded());
 }

@@ -10,6 +10,7 @@
 
 #include "kern/exceptions.h"
 #include "kern/syncers.h"
+#include "system_text.h"
 
 namespace {
 
@@ -76,8 +77,9 @@ TEST(mutex, unlock_without_owning_throws_with_the_system_text) {
     m.unlock();
     FAIL();
   } catch (const sync_exception_shell_t& e) {
-    EXPECT_STREQ(e.what(),
-                 "unable to unlock mutex because od Attempt to release mutex not owned by caller (code=288)");
+    EXPECT_EQ(std::string(e.what()),
+              "unable to unlock mutex because od " +
+                  test_support::system_text(288, "Attempt to release mutex not owned by caller") + " (code=288)");
   }
   m.lock();
   std::atomic<bool> other_locked{false};

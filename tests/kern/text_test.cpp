@@ -10,6 +10,8 @@
 #include "kern/quote_utils.h"
 #include "kern/types.h"
 #include "kern/unicode.h"
+#include "platform/win32.h"
+#include "system_text.h"
 
 namespace {
 
@@ -72,19 +74,25 @@ TEST(elapsed_time, days_only_when_present) {
 TEST(unicode, round_trip_and_failures) {
   const std::u16string wide = u"Grüße, 系统 \U0001F600";
   std::string narrow;
-  from_unicode_to_cp(narrow, wide);
+  from_unicode_to_cp(narrow, wide, CP_UTF8);
   EXPECT_EQ(narrow, "Grüße, 系统 \U0001F600");
   std::u16string back;
-  from_cp_to_unicode(back, narrow.c_str(), 0);
+  from_cp_to_unicode(back, narrow.c_str(), CP_UTF8);
   EXPECT_EQ(back, wide);
-  from_cp_to_unicode(back, "abc", 0, 2);
+#ifndef _WIN32
+  // The stand-in's ANSI code page is UTF-8 (on Windows it is the system's).
+  std::string acp;
+  from_unicode_to_cp(acp, wide);
+  EXPECT_EQ(acp, narrow);
+#endif
+  from_cp_to_unicode(back, "abc", CP_UTF8, 2);
   EXPECT_EQ(back, u"ab");
-  from_unicode_to_cp(narrow, u"");
+  from_unicode_to_cp(narrow, u"", CP_UTF8);
   EXPECT_EQ(narrow, "");
   // Malformed input becomes replacement characters, never garbage or a crash.
-  from_cp_to_unicode(back, "a\xff" "b", 0);
+  from_cp_to_unicode(back, "a\xff" "b", CP_UTF8);
   EXPECT_EQ(back, u"a\uFFFDb");
-  from_unicode_to_cp(narrow, std::u16string(u"x") + char16_t(0xD800) + u"y");
+  from_unicode_to_cp(narrow, std::u16string(u"x") + char16_t(0xD800) + u"y", CP_UTF8);
   EXPECT_EQ(narrow, "x\xEF\xBF\xBDy");
   // Other code pages go through the platform's converter.
   from_unicode_to_cp(narrow, u"ä", 1252);
@@ -95,20 +103,21 @@ TEST(unicode, round_trip_and_failures) {
     FAIL();
   } catch (const BUG_exception_shell_t& e) {
     EXPECT_EQ(std::string(e.what()),
-              "UNICODE to cp99999 conversion failed because of The parameter is incorrect (code=87)");
+              "UNICODE to cp99999 conversion failed because of " + test_support::system_text(87, "The parameter is incorrect") + " (code=87)");
   }
   try {
     from_cp_to_unicode(back, "x", 99999);
     FAIL();
   } catch (const BUG_exception_shell_t& e) {
     EXPECT_EQ(std::string(e.what()),
-              "cp99999 to UNICODE conversion failed because of The parameter is incorrect (code=87)");
+              "cp99999 to UNICODE conversion failed because of " + test_support::system_text(87, "The parameter is incorrect") + " (code=87)");
   }
 }
 
 }  // namespace
 
 #include "kern/split.h"
+#include "system_text.h"
 
 namespace {
 

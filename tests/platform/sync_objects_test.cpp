@@ -28,8 +28,10 @@ TEST(semaphore, counts_and_limit) {
   EXPECT_EQ(previous, 0);
   EXPECT_FALSE(ReleaseSemaphore(s.h, 1, nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TOO_MANY_POSTS));
+#ifndef _WIN32  // a count of 0 is refused by the stand-in; Wine accepts it
   EXPECT_FALSE(ReleaseSemaphore(s.h, 0, nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+#endif
   EXPECT_EQ(CreateSemaphoreA(nullptr, 3, 2, nullptr), nullptr);
 }
 
@@ -73,11 +75,16 @@ TEST(handles, wrong_kind_and_null_are_invalid) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
   EXPECT_FALSE(CloseHandle(nullptr));
+#ifndef _WIN32  // Windows can wait on a file handle; the stand-in has no such object
   const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(2));
   EXPECT_EQ(WaitForSingleObject(file, 0), WAIT_FAILED);
+#endif
 }
 
 TEST(messages, format_message_contract) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the stand-in's message table; the system's words its texts and languages its own way";
+#endif
   char* text = nullptr;
   const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
   DWORD n = FormatMessageA(flags, nullptr, 2, 1033, reinterpret_cast<LPSTR>(&text), 0, nullptr);

@@ -71,7 +71,10 @@ std::vector<std::string> search_directories() {
   }
   const std::string program = program_directory();
   if (!program.empty()) {
-    dirs.push_back(program + "/../lib");
+    // Canonical, so that module file names read as an administrator expects.
+    char resolved[4096];
+    const std::string lib = program + "/../lib";
+    dirs.push_back(realpath(lib.c_str(), resolved) != nullptr ? std::string(resolved) : lib);
     dirs.push_back(program);
   }
   return dirs;

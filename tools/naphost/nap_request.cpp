@@ -43,6 +43,7 @@ HRESULT nap_request_t::GetMachineName(CountedString**) { return E_NOTIMPL; }
 
 HRESULT nap_request_t::GetSoHRequest(SoHRequest** soh, BOOL* system_generated) {
   log_.add("request.GetSoHRequest");
+  if (gate_) gate_();
   if (soh == nullptr || system_generated == nullptr) return E_POINTER;
   *system_generated = FALSE;
   if (null_soh_) {

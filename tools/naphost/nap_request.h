@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,6 +45,9 @@ class nap_request_t : public INapSystemHealthValidationRequest {
   HRESULT STDMETHODCALLTYPE SetPrivateData(const PrivateData* data) override;
   HRESULT STDMETHODCALLTYPE GetPrivateData(PrivateData** data) override;
 
+  // Called at the start of GetSoHRequest: lets a host hold a request open.
+  void set_gate(std::function<void()> gate) { gate_ = std::move(gate); }
+
   // The response the validator set, decoded; empty when none was set.
   std::vector<soh_wire::attribute_t> response() const;
   bool has_response() const;
@@ -53,6 +57,7 @@ class nap_request_t : public INapSystemHealthValidationRequest {
  private:
   std::vector<soh_wire::attribute_t> soh_;
   bool null_soh_;
+  std::function<void()> gate_;
   call_log_t& log_;
   std::atomic<long> references_{1};
   mutable std::mutex lock_;

@@ -1,0 +1,9 @@
+// Facts about the running process that tools report.
+#pragma once
+
+#include <cstdint>
+
+namespace plat {
+// The process's peak resident memory in KiB; 0 when unknown.
+uint64_t peak_resident_kib();
+}  // namespace plat

@@ -1,0 +1,34 @@
+// What naphost's commands share: modules by name, the validator's class,
+// argument parsing with clear errors, HRESULT texts.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "platform/nap_sdk.h"
+
+namespace naphost {
+
+// {60d48d71-1c65-4775-a2c2-2e331632914d}
+inline constexpr CLSID clsid_shv_validator = {0x60d48d71, 0x1c65, 0x4775, {0xa2, 0xc2, 0x2e, 0x33, 0x16, 0x32, 0x91, 0x4d}};
+
+// A command-line mistake: printed with the command's name, exit status 2.
+class usage_error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Decimal, or hexadecimal with 0x; throws usage_error naming what.
+uint64_t parse_number(const std::string& text, uint64_t max, const char* what);
+std::string hex8(HRESULT hr);
+// The system's text for an HRESULT, with its code.
+std::string hresult_text(HRESULT hr);
+std::string read_file(const std::string& path);  // throws std::runtime_error
+std::string json_string(const std::string& text);
+
+// Calls one of a module's exported functions without arguments; prints the
+// result like regsvr32 would. Returns the process exit status.
+int call_module_export(const std::string& module, const char* function);
+
+}  // namespace naphost

@@ -1,0 +1,241 @@
+// naphost validate: requests through INapSystemHealthValidator::Validate, the
+// way the NAP server makes them, one JSON line each and a summary.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/com_ptr.h"
+#include "platform/process_stats.h"
+#include "platform/soh/soh_wire.h"
+#include "tools/naphost/commands.h"
+#include "tools/naphost/host_util.h"
+#include "tools/naphost/nap_request.h"
+
+namespace {
+
+const char usage[] = R"(usage: naphost validate (--record TEXT | --records FILE | --soh FILE) [options]
+
+Validates clients through the registered validator (CoCreateInstance of its
+class, INapSystemHealthValidator::Validate) and waits for every OnComplete.
+
+Input (one of):
+  --record TEXT      an SoH with one vendor-specific attribute of the validator
+                     carrying TEXT; "{n}" in TEXT becomes the request number
+  --records FILE     one record per line, used in turn
+  --soh FILE         a whole SoH message as a client sends it; the validator
+                     gets its own entry, or a null SoH when there is none
+Load:
+  --count N          requests to make (default: 1, or one per line of --records)
+  --concurrency C    requests in flight at once (default 1)
+  --timeout-ms T     how long to wait for each OnComplete (default 60000)
+
+Output: one JSON line per request on standard output,
+  {"request":0,"status":"00000000","compliance":"00000000","ms":1.2}
+  {"request":1,"status":"00000000","failure_category":5,"ms":0.8}
+  {"request":2,"status":"80270001","response":null,"ms":0.5}
+then a summary on standard error. Exit status 0 when every request completed.
+)";
+
+struct input_t {
+  std::vector<std::string> records;                // --record / --records
+  std::vector<soh_wire::attribute_t> soh;          // --soh
+  bool use_soh = false;
+  bool null_soh = false;
+};
+
+struct result_t {
+  bool completed = false;
+  HRESULT status = S_OK;
+  std::string answer;  // JSON fields after "status"
+  std::string outcome;
+  double ms = 0;
+};
+
+std::string replace_number(std::string text, uint64_t n) {
+  const std::string mark = "{n}";
+  for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) {
+    text.replace(at, mark.size(), std::to_string(n));
+  }
+  return text;
+}
+
+result_t run_one(INapSystemHealthValidator* validator, const input_t& input, uint64_t n,
+                 std::chrono::milliseconds limit) {
+  std::vector<soh_wire::attribute_t> soh = input.soh;
+  if (!input.use_soh) {
+    const std::string record = replace_number(input.records[n % input.records.size()], n);
+    soh = {soh_wire::make_system_health_id(0x0073FA02), soh_wire::make_vendor_specific(0x0073FA02, record)};
+  }
+  naphost::call_log_t log;
+  naphost::nap_request_t request(std::move(soh), input.use_soh && input.null_soh, log);
+  naphost::nap_callback_t callback(log);
+  result_t r;
+  const auto start = std::chrono::steady_clock::now();
+  const HRESULT hr = validator->Validate(&request, 2000, &callback);
+  if (hr != E_PENDING) {
+    r.status = hr;
+    r.answer = ",\"response\":null";
+    r.outcome = "refused " + naphost::hex8(hr);
+  } else if (!callback.wait(limit)) {
+    r.status = E_PENDING;
+    r.answer = ",\"response\":null";
+    r.outcome = "no completion";
+  } else {
+    r.completed = true;
+    r.status = callback.status();
+    const auto response = request.response();
+    if (response.size() == 2 && response[1].type == soh_wire::compliance_result_codes) {
+      const std::string code = naphost::hex8(static_cast<HRESULT>(soh_wire::read_u32(response[1].value, 0)));
+      r.answer = ",\"compliance\":\"" + code + "\"";
+      r.outcome = code == "00000000" ? "compliant" : "compliance " + code;
+    } else if (response.size() == 2 && response[1].type == soh_wire::failure_category) {
+      r.answer = ",\"failure_category\":" + std::to_string(response[1].value.at(0));
+      r.outcome = "failure category " + std::to_string(response[1].value.at(0));
+    } else {
+      r.answer = ",\"response\":null";
+      r.outcome = "no response, status " + naphost::hex8(r.status);
+    }
+  }
+  r.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  // The validator releases both objects right after OnComplete; they live on
+  // this stack, so wait for that before they go.
+  for (int i = 0; i < 10000 && (request.references() != 1 || callback.references() != 1); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return r;
+}
+
+input_t read_input(const std::string& record, const std::string& records_file, const std::string& soh_file) {
+  input_t input;
+  const int given = !record.empty() + !records_file.empty() + !soh_file.empty();
+  if (given != 1) throw naphost::usage_error("give exactly one of --record, --records and --soh");
+  if (!record.empty()) input.records.push_back(record);
+  if (!records_file.empty()) {
+    std::ifstream in(records_file);
+    if (!in) throw naphost::usage_error("cannot read " + records_file);
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      input.records.push_back(line);
+    }
+    if (input.records.empty()) throw naphost::usage_error(records_file + " holds no record");
+  }
+  if (!soh_file.empty()) {
+    input.use_soh = true;
+    const std::string bytes = naphost::read_file(soh_file);
+    try {
+      const soh_wire::message_t m =
+          soh_wire::decode_message(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+      if (const soh_wire::entry_t* mine = m.find(0x0073FA02)) {
+        input.soh = mine->attributes;
+      } else {
+        input.null_soh = true;
+      }
+    } catch (const soh_wire::format_error& e) {
+      throw naphost::usage_error(soh_file + " is not an SoH message: " + e.what());
+    }
+  }
+  return input;
+}
+
+int run(int argc, char** argv) {
+  std::string record, records_file, soh_file;
+  uint64_t count = 0, concurrency = 1, timeout_ms = 60000;
+  try {
+    for (int i = 1; i < argc; ++i) {
+      const std::string arg = argv[i];
+      auto value = [&]() -> std::string {
+        if (i + 1 >= argc) throw naphost::usage_error(arg + " needs a value");
+        return argv[++i];
+      };
+      if (arg == "--help") {
+        std::fputs(usage, stdout);
+        return 0;
+      } else if (arg == "--record") {
+        record = value();
+        if (record.empty()) throw naphost::usage_error("--record needs a text (an empty record: use --records)");
+      } else if (arg == "--records") {
+        records_file = value();
+      } else if (arg == "--soh") {
+        soh_file = value();
+      } else if (arg == "--count") {
+        count = naphost::parse_number(value(), 100000000, "--count");
+      } else if (arg == "--concurrency") {
+        concurrency = naphost::parse_number(value(), 1024, "--concurrency");
+        if (concurrency == 0) throw naphost::usage_error("--concurrency must be at least 1");
+      } else if (arg == "--timeout-ms") {
+        timeout_ms = naphost::parse_number(value(), 3600000, "--timeout-ms");
+      } else {
+        throw naphost::usage_error("unknown option " + arg);
+      }
+    }
+    const input_t input = read_input(record, records_file, soh_file);
+    if (count == 0) count = input.use_soh ? 1 : input.records.size();
+
+    base_n::com_ptr_t<INapSystemHealthValidator> validator;
+    const HRESULT hr = CoCreateInstance(naphost::clsid_shv_validator, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_INapSystemHealthValidator, validator.out_void());
+    if (FAILED(hr)) {
+      std::fprintf(stderr, "naphost validate: cannot create the validator: %s\n", naphost::hresult_text(hr).c_str());
+      return 1;
+    }
+
+    std::vector<result_t> results(count);
+    std::atomic<uint64_t> next{0};
+    std::mutex out_lock;
+    auto worker = [&] {
+      for (uint64_t n = next.fetch_add(1); n < count; n = next.fetch_add(1)) {
+        results[n] = run_one(validator.get(), input, n, std::chrono::milliseconds(timeout_ms));
+        char ms[32];
+        std::snprintf(ms, sizeof(ms), "%.3f", results[n].ms);
+        std::lock_guard<std::mutex> guard(out_lock);
+        std::printf("{\"request\":%llu,\"status\":\"%s\"%s,\"ms\":%s}\n", static_cast<unsigned long long>(n),
+                    naphost::hex8(results[n].status).c_str(), results[n].answer.c_str(), ms);
+      }
+    };
+    std::vector<std::thread> threads;
+    for (uint64_t t = 0; t < std::min(concurrency, count); ++t) threads.emplace_back(worker);
+    for (auto& t : threads) t.join();
+    std::fflush(stdout);
+
+    std::vector<double> latencies;
+    std::vector<std::pair<std::string, uint64_t>> outcomes;
+    bool all_completed = true;
+    for (const result_t& r : results) {
+      latencies.push_back(r.ms);
+      all_completed = all_completed && r.completed;
+      auto it = std::find_if(outcomes.begin(), outcomes.end(), [&](const auto& o) { return o.first == r.outcome; });
+      if (it == outcomes.end()) {
+        outcomes.emplace_back(r.outcome, 1);
+      } else {
+        ++it->second;
+      }
+    }
+    std::sort(latencies.begin(), latencies.end());
+    auto percentile = [&](double p) {
+      return latencies.empty() ? 0.0 : latencies[std::min(latencies.size() - 1, static_cast<size_t>(p * latencies.size()))];
+    };
+    std::fprintf(stderr, "naphost validate: %llu requests;", static_cast<unsigned long long>(count));
+    for (const auto& o : outcomes) std::fprintf(stderr, " %s: %llu;", o.first.c_str(), static_cast<unsigned long long>(o.second));
+    std::fprintf(stderr, " latency p50 %.3f ms, p99 %.3f ms; peak resident memory %llu KiB\n", percentile(0.50),
+                 percentile(0.99), static_cast<unsigned long long>(plat::peak_resident_kib()));
+    return all_completed ? 0 : 1;
+  } catch (const naphost::usage_error& e) {
+    std::fprintf(stderr, "naphost validate: %s (see --help)\n", e.what());
+    return 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "naphost validate: %s\n", e.what());
+    return 1;
+  }
+}
+
+const naphost::command_t command("validate", "validate clients through the registered validator", &run);
+
+}  // namespace

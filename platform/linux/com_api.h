@@ -117,6 +117,8 @@ HRESULT IIDFromString(LPCOLESTR text, IID* iid);
 int StringFromGUID2(REFGUID guid, LPOLESTR out, int max);
 
 // Threading model apartments do not exist here: both calls only count.
+#define COINIT_MULTITHREADED 0x0
+#define COINIT_APARTMENTTHREADED 0x2
 HRESULT CoInitializeEx(LPVOID reserved, DWORD coinit);
 void CoUninitialize();
 

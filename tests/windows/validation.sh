@@ -1,0 +1,125 @@
+# The validator module as the NAP server uses it: naphost.exe creates it
+# through CoCreateInstance under Wine and validates against central-sim
+# running natively on loopback. Every outcome must match the Linux build's
+# answer to the same requests; 128 requests at once are admitted and the
+# 129th refused; DllCanUnloadNow refuses while a request runs; the component
+# texts follow the thread locale.
+source "$(dirname "$0")/lib.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+linux=${SHV_LINUX_BUILD:-$root/build}
+settings='HKLM\SOFTWARE\VexorLabs\REDIVEVE\Settings'
+
+sims=()
+stop_sims() {
+  local pid
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  sims=()
+}
+trap stop_sims EXIT
+
+# start_sim NAME ARGS...: a central-sim on 127.0.0.1; sets port.
+start_sim() {
+  local name=$1
+  shift
+  rm -f "$scratch/$name.port"
+  "$linux/bin/central-sim" --port-file "$scratch/$name.port" "$@" \
+    >"$scratch/$name.jsonl" 2>"$scratch/$name.err" </dev/null &
+  sims+=($!)
+  for _ in $(seq 200); do [[ -s $scratch/$name.port ]] && break; sleep 0.05; done
+  port=$(cat "$scratch/$name.port")
+}
+
+# settings_both NAME TYPE DATA: the same setting for the Windows and the
+# Linux module.
+settings_both() {
+  w reg add "$settings" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1
+  "$linux/bin/reg" add "$settings" /v "$1" /t "$2" /d "$3" /f >/dev/null
+}
+
+# validate_both NAME RECORD...: the records through both builds; the
+# answers without their times in $scratch/NAME.{windows,linux}.
+strip_times() { tr -d '\r' <"$1" | sed -E 's/,"ms":[0-9.eE+-]+//'; }
+validate_both() {
+  local name=$1
+  shift
+  printf '%s\n' "$@" >"$scratch/$name.records"
+  w naphost.exe validate --records "$(winepath -w "$scratch/$name.records")" --timeout-ms 20000 \
+    >"$scratch/$name.windows.jsonl" 2>"$scratch/$name.windows.err" || true
+  "$linux/bin/naphost" validate --records "$scratch/$name.records" --timeout-ms 20000 \
+    >"$scratch/$name.linux.jsonl" 2>"$scratch/$name.linux.err" </dev/null || true
+  strip_times "$scratch/$name.windows.jsonl" >"$scratch/$name.windows"
+  strip_times "$scratch/$name.linux.jsonl" >"$scratch/$name.linux"
+  expect_eq "$name: $# answers" "$(wc -l <"$scratch/$name.windows")" "$#"
+  expect_eq "$name: the same answers as the Linux build" "$(cat "$scratch/$name.windows")" \
+    "$(cat "$scratch/$name.linux")"
+}
+answer() { sed -n "$(($2 + 1))p" "$scratch/$1.windows"; }
+
+# Both builds registered, each in its own registry.
+export SHV_REGISTRY=$scratch/linux-registry.db
+export SHV_DEBUG_OUTPUT=$scratch/linux-debug-output.log
+"$linux/bin/naphost" register napsdk.dll >/dev/null </dev/null
+"$linux/bin/naphost" register healthval.dll >/dev/null </dev/null
+w reg delete 'HKLM\SOFTWARE\NapServer\SystemHealthValidators\0073FA02' /f >/dev/null 2>&1 || true
+w regsvr32 /s napsdk.dll && w regsvr32 /s healthval.dll || fail "registration under Wine"
+w reg delete "$settings" /f >/dev/null 2>&1 || true
+
+echo "every outcome"
+start_sim main --verdict infected-pc=INFECTED --verdict old-laptop=OUTDATED
+settings_both ServerName REG_SZ 127.0.0.1
+settings_both ServerPort REG_DWORD "$port"
+settings_both CacheTime REG_DWORD 300
+settings_both ServerTimeout REG_DWORD 3000
+settings_both ValidationEnabled REG_DWORD 1
+validate_both server-up "1 healthy-pc 9f86d081" "1 infected-pc 3c59dc04" "1 old-laptop 45c48cce" \
+  "1 healthy-pc 9f86d081" "1 broken-agent  e4da3b7f" "2 future-agent 1679091c"
+expect_eq "compliant client" "$(answer server-up 0)" '{"request":0,"status":"00000000","compliance":"00000000"}'
+[[ $(answer server-up 1) == *'"compliance":"'* && $(answer server-up 1) != *'"compliance":"00000000"'* ]] &&
+  pass "infected client is not compliant" || fail "infected client: $(answer server-up 1)"
+# Each client asked the server once: the repeated healthy client came from the cache.
+expect_eq "conversations with the server (Wine, then Linux)" "$(grep -c healthy-pc "$scratch/main.jsonl")" 2
+stop_sims
+validate_both server-down "1 lonely-pc 8f14e45f"
+settings_both ValidationEnabled REG_DWORD 0
+validate_both switched-off "1 any-pc c9f0f895"
+settings_both ValidationEnabled REG_DWORD 1
+
+echo "128 requests at once, the 129th refused"
+# Each conversation takes a second: all 129 are in flight together.
+start_sim slow --delay-ms 500
+settings_both ServerPort REG_DWORD "$port"
+SHV_WINE_TIMEOUT=120 w naphost.exe validate --record "1 pc-{n} 9f86d081" --count 129 --concurrency 129 \
+  --timeout-ms 60000 >"$scratch/load.jsonl" 2>"$scratch/load.err" || true
+expect_eq "answers" "$(wc -l <"$scratch/load.jsonl")" 129
+expect_eq "conversations the server had" "$(wc -l <"$scratch/slow.jsonl")" 128
+expect_eq "refused with 0x80070235" "$(grep -c '"status":"80070235"' "$scratch/load.jsonl")" 1
+expect_eq "admitted and compliant" "$(grep -c '"compliance":"00000000"' "$scratch/load.jsonl")" 128
+stop_sims
+
+echo "DllCanUnloadNow"
+start_sim slow --delay-ms 500
+settings_both ServerPort REG_DWORD "$port"
+w naphost.exe unload-check >"$scratch/unload.txt" 2>&1 || true
+expect_eq "unload-check" "$(tr -d '\r' <"$scratch/unload.txt" | sed -E 's/ +/ /g')" \
+"no object: S_OK (may unload)
+object alive: S_FALSE (must stay)
+request in progress: S_FALSE (must stay)
+after completion: S_OK (may unload)"
+stop_sims
+
+echo "component texts by thread locale"
+for locale in 0x0409 0x0407 0x0419; do
+  w naphost.exe info --locale "$locale" 2>&1 | tr -d '\r' | grep -E '^(friendly name|description|vendor|version) ' \
+    >"$scratch/info-$locale.windows" || true
+  "$linux/bin/naphost" info --locale "$locale" </dev/null 2>&1 |
+    grep -E '^(friendly name|description|vendor|version) ' >"$scratch/info-$locale.linux" || true
+  expect_eq "$locale: as on Linux" "$(cat "$scratch/info-$locale.windows")" "$(cat "$scratch/info-$locale.linux")"
+done
+grep -q "verifiziert den Sicherheitsstatus" "$scratch/info-0x0407.windows" && pass "German description" ||
+  fail "German description missing"
+grep -q "verifies health state" "$scratch/info-0x0419.windows" && pass "Russian locale: English texts" ||
+  fail "Russian locale description"
+
+w regsvr32 /s /u healthval.dll || true
+w regsvr32 /s /u napsdk.dll || true
+finish

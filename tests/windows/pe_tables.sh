@@ -1,7 +1,7 @@
 # What the modules show the system: exactly the four COM exports, imports of
 # Windows system libraries only (no mingw runtime; QUtil.dll is loaded at run
 # time), and the version resource an administrator sees in the properties.
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/common.bash"
 
 objdump=x86_64-w64-mingw32-objdump
 system_dlls='^(KERNEL32|ADVAPI32|USER32|GDI32|COMCTL32|ole32|OLEAUT32|WS2_32|IPHLPAPI|msvcrt)\.dll$'
@@ -10,7 +10,9 @@ declare -A description=(
   [healthcfg]="Vexor System Health Validator Configuration"
 )
 
-for module in healthval healthcfg; do
+modules=(healthval)
+[[ -f $root/cfg/CMakeLists.txt ]] && modules+=(healthcfg)
+for module in "${modules[@]}"; do
   if [[ ! -f $module.dll ]]; then
     fail "$module.dll was not built"
     continue

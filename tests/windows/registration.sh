@@ -1,8 +1,7 @@
 # Registration of the validator module with the system's registration tool:
 # the COM keys it writes (exactly those), the error without the NAP server
 # management class, and unregistration removing what it wrote.
-source "$(dirname "$0")/lib.sh"
-here=$(cd "$(dirname "$0")" && pwd)
+source "$(dirname "$0")/common.bash"
 
 nap_record='HKLM\SOFTWARE\NapServer\SystemHealthValidators\0073FA02'
 forget_nap_record() { w reg delete "$nap_record" /f >/dev/null 2>&1 || true; }

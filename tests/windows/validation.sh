@@ -4,8 +4,7 @@
 # answer to the same requests; 128 requests at once are admitted and the
 # 129th refused; DllCanUnloadNow refuses while a request runs; the component
 # texts follow the thread locale.
-source "$(dirname "$0")/lib.sh"
-root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$(dirname "$0")/common.bash"
 linux=${SHV_LINUX_BUILD:-$root/build}
 settings='HKLM\SOFTWARE\VexorLabs\REDIVEVE\Settings'
 

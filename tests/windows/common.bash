@@ -2,6 +2,8 @@
 # has set up the Wine prefix and started its server detached from every pipe.
 # Every Wine call reads /dev/null and has a time limit.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
 dir=${1:?usage: $0 BUILD_DIR}
 cd "$dir"
 scratch=$dir/check-scratch/$(basename "$0" .sh)

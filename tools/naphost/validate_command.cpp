@@ -129,7 +129,12 @@ input_t read_input(const std::string& record, const std::string& records_file, c
   }
   if (!soh_file.empty()) {
     input.use_soh = true;
-    const std::string bytes = naphost::read_file(soh_file);
+    std::string bytes;
+    try {
+      bytes = naphost::read_file(soh_file);
+    } catch (const std::runtime_error& e) {
+      throw naphost::usage_error(e.what());
+    }
     try {
       const soh_wire::message_t m =
           soh_wire::decode_message(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

@@ -37,7 +37,13 @@ expect_logged() {
   if grep -qF -- "$1" "$scratch/debug.log"; then pass "logged \"$1\""; else fail "not logged: \"$1\""; fi
 }
 
-# The registry below KEY as a sorted, UTF-8 .reg listing, one line per key.
+# "[KEY] | v1 | v2" -> "[KEY] | v1" and "[KEY] | v2", sorted: the order in
+# which values were written does not matter.
+one_value_a_line() {
+  awk -F ' [|] ' '{if (NF == 1) print $1; else for (i = 2; i <= NF; i++) print $1 " | " $i}' | LC_ALL=C sort
+}
+
+# The registry below KEY as a sorted, UTF-8 .reg listing, one line per value.
 # Keys shared by the 32- and 64-bit views (HKCR\AppID) appear in Wine's
 # export under Wow6432Node too: the listing keeps the 64-bit view only.
 reg_listing() {
@@ -46,7 +52,7 @@ reg_listing() {
   w reg export "$1" "$(winepath -w "$out")" /y >/dev/null 2>&1 || { echo "(no key)"; return; }
   iconv -f UTF-16LE -t UTF-8 "$out" | tr -d '\r\357\273\277' | grep -v '^Windows Registry Editor' |
     awk 'BEGIN {RS=""; FS="\n"} {l = $1; for (i = 2; i <= NF; i++) l = l " | " $i; print l}' |
-    grep -v '^\[HKEY_CLASSES_ROOT\\Wow6432Node\\' | LC_ALL=C sort
+    grep -v '^\[HKEY_CLASSES_ROOT\\Wow6432Node\\' | one_value_a_line
 }
 
 # What changed in the registry below KEY since reg_snapshot NAME KEY: the
@@ -67,7 +73,7 @@ expected_changes() {
   while IFS= read -r line; do
     [[ -z $line || $line == \#* ]] && continue
     echo "${line//%MODULE%/"$module"}"
-  done <"$1" | LC_ALL=C sort
+  done <"$1" | one_value_a_line
 }
 
 finish() {

@@ -447,9 +447,11 @@ def rc_script(stem, strings, dialogs, dialog_texts, geometry, icons, data_name):
                     "FONT %d, %s, %d, %d, 0x%X" % (font["points"], rc_text(font["face"]), font["weight"],
                                                    font["italic"], font["charset"]), "BEGIN"]
             for c, text, (x, y, cx, cy) in dialog_controls(d, dialog_texts[lang], geometry[lang]):
-                _, cls, style_names, _ = CONTROL_KINDS[c["kind"]]
-                out.append('    CONTROL %s, %d, "%s", %s | WS_CHILD | WS_VISIBLE, %d, %d, %d, %d' %
-                           (rc_text(text), c["id"], cls, " | ".join(style_names), x, y, cx, cy))
+                # The class by its ordinal: windres keeps a class name as text,
+                # where the system's own controls are meant (0x80 Button...).
+                ordinal, _, style_names, _ = CONTROL_KINDS[c["kind"]]
+                out.append('    CONTROL %s, %d, 0x%X, %s | WS_CHILD | WS_VISIBLE, %d, %d, %d, %d' %
+                           (rc_text(text), c["id"], ordinal, " | ".join(style_names), x, y, cx, cy))
             out += ["END", ""]
     return "\n".join(out)
 

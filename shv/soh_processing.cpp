@@ -6,8 +6,8 @@
 #include "common/nap_common.h"
 #include "common/settings.h"
 #include "kern/logger.h"
-#include "kern/split.h"
 #include "kern/unicode.h"
+#include "shv/nap_record.h"
 #include "shv/nap_validate.h"
 #include "shv/shv_validator.h"
 #include "shv/soh_ptr.h"
@@ -51,30 +51,13 @@ void SHVValidator::process_request(INapSystemHealthValidationRequest* request, s
 
 void SHVValidator::validate(const std::string& record, shv_result_t& result) {
   result.set(shv_not_compliant, shv_failure_server_communication);
-  const std::vector<lstr_t> words = kern_n::split_words(lstr_t(record), ' ');
-  if (words.size() != 3) {
-    KLOG(lvl_error, "invalid nap data, expected 3 arguments, but received %lu expected",
-         static_cast<unsigned long>(words.size()));
-    return;
-  }
-  if (words[0] != lstr_t("1")) {
-    KLOG(lvl_error, "invalid nap data, only protocol version #1 supported");
-    return;
-  }
-  // Both words go into the central server's protocol lines: a line break
-  // inside one would let the client write lines of its own there.
-  for (const lstr_t& word : {words[1], words[2]}) {
-    if (std::memchr(word.pointer, '\r', word.length) != nullptr ||
-        std::memchr(word.pointer, '\n', word.length) != nullptr) {
-      KLOG(lvl_error, "invalid nap data, line break inside client id or digest");
-      return;
-    }
-  }
+  std::string client_id, digest;
+  if (!shv::check_record(record, client_id, digest)) return;
   const std::string host = to_narrow(shv_settings::read_string("server_name"));
   const uint32_t port = shv_settings::read_number("server_port");
   const uint32_t server_timeout = shv_settings::read_number("server_timeout");
   const uint32_t cache_timeout = shv_settings::read_number("cache_time");
-  nap_validate(result, host, port, server_timeout, cache_timeout, words[1].str(), words[2].str());
+  nap_validate(result, host, port, server_timeout, cache_timeout, client_id, digest);
 }
 
 void SHVValidator::prepare_response(const shv_result_t& result, INapSystemHealthValidationRequest* request) {

@@ -77,11 +77,11 @@ int call_module_export(const std::string& module, const char* function) {
   auto fn = reinterpret_cast<HRESULT (*)()>(reinterpret_cast<void*>(GetProcAddress(handle, function)));
   if (fn == nullptr) {
     std::fprintf(stderr, "naphost: %s was loaded, but its %s entry point was not found\n", module.c_str(), function);
-    FreeLibrary(handle);
     return 1;
   }
   const HRESULT hr = fn();
-  FreeLibrary(handle);
+  // The module stays loaded until naphost ends, as COM keeps its servers: a
+  // module unloaded here would leave its process-lifetime allocations behind.
   if (SUCCEEDED(hr)) {
     std::printf("%s in %s succeeded: 0x%s\n", function, module.c_str(), hex8(hr).c_str());
     return 0;

@@ -80,7 +80,6 @@ int run(int argc, char** argv) {
     after = can_unload();
   }
   std::printf("after completion:         %s\n", answer(after));
-  FreeLibrary(module);
   return 0;
 }
 

@@ -13,6 +13,10 @@ function(shv_resources target data)
     VERBATIM)
   if(WIN32)
     target_sources(${target} PRIVATE ${out}/${module}.rc)
+    # The deliverables carry their version resource wherever they are built.
+    if(${target} IN_LIST shv_deliverables)
+      shv_version_resource(${target})
+    endif()
     target_include_directories(${target} PRIVATE ${out})  # the icon files the script names
   else()
     target_sources(${target} PRIVATE ${out}/${module}_resources.cpp)

@@ -25,6 +25,7 @@ inline std::string system_text(DWORD code, const char* windows_wording) {
   }
   return text;
 #else
+  (void)code;
   return windows_wording;
 #endif
 }

@@ -122,12 +122,15 @@ SHV_SEAM_API INT_PTR shv_seam_dialog_box(const plat::dialog_desc_t& desc, HWND p
     registered.push_back(std::make_unique<live_window_t>(c.get()));
     dialog.controls.push_back(std::move(c));
   }
-  const HWND saved_focus = focused;
-  focused = nullptr;
+  // The focus of an enclosing dialog comes back however this one ends,
+  // also when a front end throws.
+  struct focus_keeper_t {
+    HWND saved = std::exchange(focused, nullptr);
+    ~focus_keeper_t() { focused = saved; }
+  } keep_focus;
   if (proc(&dialog, WM_INITDIALOG, 0, param) != FALSE) set_default_focus(&dialog);
   if (!dialog.ended && front_end != nullptr) front_end->run(&dialog);
   close_as_by_close_box(&dialog);
-  focused = saved_focus;
   return dialog.result;
 }
 

@@ -2,6 +2,8 @@
 // in and confirmed through the dialog manager's front end.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 #include "common/settings.h"
@@ -230,6 +232,29 @@ TEST_F(healthcfg_dialog, the_hook_is_removed_when_the_dialog_code_throws) {
   scripted_front_end_t again(enter(u"after", u"1", u"2"));
   invoke(again);
   EXPECT_EQ(shv_settings::read_string("server_name"), u"after") << "the next dialog works";
+}
+
+}  // namespace
+}  // namespace cfg_test
+
+namespace cfg_test {
+namespace {
+
+// The module's log lines reach the debugger output (here a file) once the
+// module is loaded, the hook's success line among them.
+TEST_F(healthcfg_dialog, the_module_logs_the_hook_to_the_debugger_output) {
+  const std::string file = store_.dir() + "/debug.log";
+  const char* old = std::getenv("SHV_DEBUG_OUTPUT");
+  const std::string saved = old != nullptr ? old : "";
+  setenv("SHV_DEBUG_OUTPUT", file.c_str(), 1);
+  EXPECT_EQ(config_->InvokeUI(nullptr), S_OK);
+  if (old != nullptr)
+    setenv("SHV_DEBUG_OUTPUT", saved.c_str(), 1);
+  else
+    unsetenv("SHV_DEBUG_OUTPUT");
+  const std::string log = test_support::read_file(file);
+  const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+  EXPECT_NE(log.find("[ApiHook] FindResourceW from kernel32.dll hooked in module " + exe), std::string::npos) << log;
 }
 
 }  // namespace

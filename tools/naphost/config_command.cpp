@@ -13,7 +13,9 @@
 #include "base/com_ptr.h"
 #include "common/settings.h"
 #include "kern/unicode.h"
+#ifndef _WIN32
 #include "platform/linux/dialog_front_end.h"
+#endif
 #include "platform/nap_sdk.h"
 #include "tools/naphost/commands.h"
 
@@ -136,6 +138,7 @@ struct edit_request_t {
   std::optional<bool> enable;
 };
 
+#ifndef _WIN32
 // Plays the administrator: fills the named fields, sets the check box by
 // clicking it, presses OK, and notes what the dialog answered.
 class edit_front_end_t : public plat::dialog_front_end_t {
@@ -172,6 +175,7 @@ class edit_front_end_t : public plat::dialog_front_end_t {
   }
   const edit_request_t& request_;
 };
+#endif
 
 int run_edit(int argc, char** argv) {
   edit_request_t request;
@@ -195,6 +199,14 @@ int run_edit(int argc, char** argv) {
   }
   auto config = create_configurator();
   if (!config) return 1;
+#ifdef _WIN32
+  // The system's dialog: the administrator fills it in.
+  if (request.server || request.port || request.cache_time || request.enable) {
+    return usage_error("edit: on Windows the fields are filled in the dialog itself");
+  }
+  config->InvokeUI(GetConsoleWindow());
+  return 0;
+#else
   edit_front_end_t front_end(request);
   plat::dialog_front_end_t* previous = plat::set_dialog_front_end(&front_end);
   config->InvokeUI(nullptr);
@@ -213,6 +225,7 @@ int run_edit(int argc, char** argv) {
     return 1;
   }
   return 0;
+#endif
 }
 
 int run_show(int argc, char**) {

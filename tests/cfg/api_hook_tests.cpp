@@ -135,13 +135,13 @@ TEST(api_hook, ignore_policy_says_nothing) {
 
 TEST(api_hook, a_named_module_is_loaded_patched_alone_and_freed) {
   using call_fn = int (*)();
-  HMODULE user = LoadLibraryA("hookuser.dll");
+  HMODULE user = LoadLibraryA(HOOK_USER_PATH);
   ASSERT_NE(user, nullptr);
   auto call = reinterpret_cast<call_fn>(reinterpret_cast<void*>(GetProcAddress(user, "hook_user_calls_probe")));
   ASSERT_NE(call, nullptr);
   ASSERT_EQ(call(), 1);
   {
-    api_hook_t hook(address_of(&replacement_probe), "hookuser.dll", "kernel32.dll", "hook_probe",
+    api_hook_t hook(address_of(&replacement_probe), HOOK_USER_PATH, "kernel32.dll", "hook_probe",
                     api_hook_t::policy_throw);
     EXPECT_EQ(call(), 2);
     EXPECT_EQ(hook_probe(), 1) << "the program's own import is another slot";

@@ -30,6 +30,9 @@ SHV_SEAM_API dialog_front_end_t* set_dialog_front_end(dialog_front_end_t* front_
 // ignores the click; false then.
 SHV_SEAM_API bool click(HWND dialog, int id);
 
+// True while dialog runs and has not been ended (EndDialog).
+SHV_SEAM_API bool dialog_is_open(HWND dialog);
+
 // Facts of an open dialog for a front end: its title, its controls' ids in
 // template order, and the text of a control (empty for none).
 SHV_SEAM_API std::u16string dialog_title(HWND dialog);

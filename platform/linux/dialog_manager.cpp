@@ -219,6 +219,10 @@ SHV_SEAM_API bool click(HWND dialog, int id) {
   return true;
 }
 
+SHV_SEAM_API bool dialog_is_open(HWND dialog) {
+  return is_live(dialog) && dialog->dialog == dialog && !dialog->ended;
+}
+
 SHV_SEAM_API std::u16string dialog_title(HWND dialog) {
   return is_live(dialog) && dialog->dialog == dialog ? dialog->text : std::u16string();
 }

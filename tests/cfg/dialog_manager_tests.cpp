@@ -193,7 +193,9 @@ TEST_F(dialog_run, init_then_the_front_end_then_end_dialog_result) {
     EXPECT_EQ(IsDlgButtonChecked(d, 10), BST_CHECKED);
     EXPECT_EQ(CheckDlgButton(d, 11, BST_CHECKED), FALSE) << "an edit is no button";
     EXPECT_EQ(plat::dialog_control_ids(d), (std::vector<int>{1, 10, 11, -1}));
+    EXPECT_TRUE(plat::dialog_is_open(d));
     plat::click(d, IDOK);
+    EXPECT_FALSE(plat::dialog_is_open(d));
     EXPECT_FALSE(plat::click(d, 10)) << "an ended dialog takes no more clicks";
   });
   EXPECT_EQ(run(), 77);

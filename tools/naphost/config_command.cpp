@@ -154,7 +154,8 @@ class edit_front_end_t : public plat::dialog_front_end_t {
     set(dialog, id_port, request_.port);
     set(dialog, id_cache_time, request_.cache_time);
     plat::click(dialog, IDOK);
-    if (!message.empty() || rejected) {
+    accepted = !plat::dialog_is_open(dialog);
+    if (!accepted) {
       rejected_field = GetDlgCtrlID(GetFocus());
       plat::click(dialog, IDCANCEL);
     }
@@ -165,7 +166,8 @@ class edit_front_end_t : public plat::dialog_front_end_t {
   }
 
   bool opened = false;
-  bool rejected = false;
+  bool accepted = false;  // OK closed the dialog
+  bool rejected = false;  // with a message box
   std::string message;
   int rejected_field = 0;
 
@@ -214,6 +216,10 @@ int run_edit(int argc, char** argv) {
   if (!front_end.opened) {
     std::fprintf(stderr, "naphost config: the settings dialog did not open (no dialog in the thread's language 0x%04X)\n",
                  static_cast<unsigned>(LANGIDFROMLCID(GetThreadLocale())));
+    return 1;
+  }
+  if (!front_end.accepted && !front_end.rejected) {
+    std::fputs("naphost config: the settings dialog did not take OK; nothing was written\n", stderr);
     return 1;
   }
   if (front_end.rejected) {

@@ -1,6 +1,7 @@
 // The import hook's life: install in the constructor, restore exactly once.
 #include "base/api_hook.h"
 
+#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -87,7 +88,15 @@ void api_hook_t::write_protected_memory(void* address, const void* data, size_t 
     run_error(text);
     return;
   }
-  std::memcpy(address, data, size);
+  // An aligned address-sized slot is one store: a thread calling through it
+  // meanwhile sees the old or the new address, never a mix.
+  if (size == sizeof(uintptr_t) && reinterpret_cast<uintptr_t>(address) % alignof(uintptr_t) == 0) {
+    uintptr_t value = 0;
+    std::memcpy(&value, data, sizeof(value));
+    std::atomic_ref<uintptr_t>(*static_cast<uintptr_t*>(address)).store(value);
+  } else {
+    std::memcpy(address, data, size);
+  }
   DWORD ignored = 0;
   VirtualProtect(address, size, previous, &ignored);
 }

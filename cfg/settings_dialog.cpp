@@ -22,7 +22,9 @@ namespace {
 
 // The address field keeps at most this many characters, terminator included.
 constexpr int server_text_limit = 1023;
-constexpr int number_text_limit = 64;
+// Number fields are read as far as the address field; a text that fills the
+// whole buffer may have been cut and is no number.
+constexpr int number_text_limit = 1024;
 constexpr int following_controls[] = {id_server, id_port, id_cache_time};
 
 std::u16string field_text(HWND dialog, int id, int limit) {
@@ -36,8 +38,8 @@ void set_number(HWND dialog, int id, uint32_t value) {
   SetDlgItemTextW(dialog, id, plat::wstr(to_wide(std::to_string(value)).c_str()));
 }
 
-// The field as an unsigned number up to max (no sign, digits only); none when
-// it is not one. A text longer than any such number is not one either.
+// The field as an unsigned number up to max (no sign, digits only; leading
+// zeros allowed); none when it is not one.
 std::optional<uint64_t> field_number(HWND dialog, int id, uint64_t max) {
   const std::u16string text = field_text(dialog, id, number_text_limit);
   if (text.size() >= number_text_limit - 1) return std::nullopt;

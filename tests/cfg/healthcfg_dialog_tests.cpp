@@ -267,3 +267,16 @@ TEST_F(healthcfg_dialog, the_module_logs_the_hook_to_the_debugger_output) {
 
 }  // namespace
 }  // namespace cfg_test
+
+namespace cfg_test {
+namespace {
+
+TEST_F(healthcfg_dialog, numbers_may_carry_leading_zeros) {
+  scripted_front_end_t ui(enter_valid(u"host", std::u16string(200, u'0') + u"8080", u"007"));
+  invoke(ui);
+  EXPECT_EQ(shv_settings::read_number("server_port"), 8080u);
+  EXPECT_EQ(shv_settings::read_number("cache_time"), 7u);
+}
+
+}  // namespace
+}  // namespace cfg_test

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+
+#include "base/module_info.h"
 
 #include "common/settings.h"
 #include "healthcfg_fixture.h"
@@ -120,6 +123,39 @@ TEST_F(naphost_config, set_refuses_a_malformed_blob_and_writes_nothing) {
   EXPECT_EQ(naphost({"config", "edit", "--enable", "--disable"}).status, 2);
   EXPECT_EQ(naphost({"config", "frobnicate"}).status, 2);
   EXPECT_EQ(naphost({"config", "edit", "--port"}).status, 2);
+}
+
+}  // namespace
+}  // namespace cfg_test
+
+namespace cfg_test {
+namespace {
+
+// A module that cannot bind the NAP utility library refuses to serve: the
+// host (a copy of naphost where no Qutil.dll is found) cannot create the
+// object, and the module registers nothing either.
+TEST_F(naphost_config, a_module_without_the_utility_library_refuses_to_serve) {
+  namespace fs = std::filesystem;
+  const std::string bin = store_.dir() + "/alone/bin";
+  const std::string lib = store_.dir() + "/alone/modules";
+  fs::create_directories(bin);
+  fs::create_directories(lib);
+  fs::copy_file(test_support::bin_dir() + "/naphost", bin + "/naphost");
+  fs::copy_file(base_n::module_file_name(module_), lib + "/libhealthcfg.so");
+  // The class now names the lonely copy.
+  const std::u16string copy = u"" + std::u16string(lib.begin(), lib.end()) + u"/libhealthcfg.so";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{0C5C9CEC-1FF7-42e3-AC8F-4D9BAE296C5D}\\InprocServer32", 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(copy.c_str()),
+                           static_cast<DWORD>((copy.size() + 1) * 2)),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  scoped_env_t search("SHV_LIBRARY_PATH", lib.c_str());
+  const auto r = run_program(bin + "/naphost", {"config", "get"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot create the configurator (error 0x8000FFFF)"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ api_hook_t::api_hook_t(const void* replacement, const char* module_file, const c
   if (policy_ == policy_log && kern_n::log_enabled(lvl_trace3)) {
     char name[257] = {};
     GetModuleFileNameA(module_, name, 256);
-    KLOG(lvl_trace3, "[ApiHook] %s from %s hooked in module %s", function, dll, name);
+    KLOG(lvl_trace3, "[ApiHook] %s from %s hooked in module %s", function != nullptr ? function : "",
+         dll != nullptr ? dll : "", name);
   }
 }
 

@@ -210,6 +210,7 @@ TEST_F(healthcfg_dialog, languages_without_a_dialog_show_nothing) {
     scripted_front_end_t ui([](HWND) {});
     EXPECT_EQ(config_->InvokeUI(nullptr), S_OK);
     EXPECT_EQ(ui.runs, 0) << std::hex << locale;
+    EXPECT_EQ(FindResourceW(module_, nullptr, nullptr), fake_lookup) << "the hook is gone without a dialog, too";
   }
   SetThreadLocale(0x0419);  // Russian, Russia: the neutral Russian resources
   std::u16string title;

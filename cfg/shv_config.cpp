@@ -51,8 +51,8 @@ HRESULT SHVConfig::GetConfig(UINT16* count, BYTE** data) {
     std::string blob;
     shv_settings::load(blob);
     if (blob.size() > max_blob_size) {
-      KLOG(lvl_error, "INapComponentConfig::GetConfig: the configuration blob of %zu bytes does not fit in %zu",
-           blob.size(), max_blob_size);
+      KLOG(lvl_error, "INapComponentConfig::GetConfig: the configuration blob of %u bytes does not fit in %u",
+           static_cast<unsigned>(blob.size()), static_cast<unsigned>(max_blob_size));
       return HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW);
     }
     auto* buffer = static_cast<BYTE*>(CoTaskMemAlloc(blob.size()));

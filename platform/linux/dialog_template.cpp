@@ -101,8 +101,8 @@ void read_template(reader_t& r, dialog_desc_t& d) {
     if (item.class_name.empty() && item.class_atom == 0) throw malformed_t{"a control without a class"};
     uint16_t text_ordinal = 0;  // an ordinal text names an icon or bitmap
     r.sz_or_ordinal(item.text, text_ordinal);
-    const uint16_t extra = r.u16();
-    r.skip(extra);
+    item.creation_size = r.u16();
+    r.skip(item.creation_size);
     d.items.push_back(std::move(item));
   }
 }

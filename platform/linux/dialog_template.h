@@ -16,6 +16,7 @@ struct dialog_item_t {
   uint32_t style = 0;
   int16_t x = 0, y = 0, cx = 0, cy = 0;
   std::u16string text;
+  uint16_t creation_size = 0;  // bytes of creation data (skipped)
 };
 
 struct dialog_desc_t {

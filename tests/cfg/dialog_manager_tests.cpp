@@ -72,6 +72,7 @@ TEST(dialog_template, reads_header_font_and_items) {
   EXPECT_EQ(d.items[1].id, 10u);
   EXPECT_EQ(d.items[1].text, u"Check");
   EXPECT_EQ(d.items[2].class_atom, 0x0081);
+  EXPECT_EQ(d.items[2].creation_size, 3);
   EXPECT_EQ(d.items[3].text, u"Label") << "creation data of the item before was skipped";
 }
 

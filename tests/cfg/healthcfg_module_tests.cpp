@@ -147,7 +147,11 @@ TEST_F(healthcfg_module, a_rejected_blob_is_invalid_argument_and_writes_nothing)
   std::string version_1 = make_blob(1, u"ab", 1, 2, 3, 1);
   EXPECT_EQ(config_->SetConfig(static_cast<UINT16>(version_1.size()), reinterpret_cast<BYTE*>(version_1.data())),
             E_INVALIDARG);
+  const debug_output_t debug(store_.dir());
   EXPECT_EQ(config_->SetConfig(0, nullptr), E_INVALIDARG) << "an empty blob is too short";
+  // One clause per line.
+  EXPECT_TRUE(debug.has("INapComponentConfig::SetConfig failed because of \n")) << debug.text();
+  EXPECT_TRUE(debug.has("  size mismatch\n")) << debug.text();
   EXPECT_EQ(config_->SetConfig(24, nullptr), E_POINTER);
   EXPECT_FALSE(key_exists(HKEY_LOCAL_MACHINE, settings_key));
 }
@@ -162,11 +166,14 @@ TEST_F(healthcfg_module, a_blob_over_65535_bytes_is_an_error_not_a_cut_count) {
   CoTaskMemFree(data);
 
   shv_settings::write("server_name", std::u16string(32756, u'x'));
+  const debug_output_t debug(store_.dir());
   count = 5;
   data = reinterpret_cast<BYTE*>(&count);
   EXPECT_EQ(config_->GetConfig(&count, &data), HRESULT_FROM_WIN32(534));
   EXPECT_EQ(count, 5) << "outputs untouched";
   EXPECT_EQ(data, reinterpret_cast<BYTE*>(&count));
+  EXPECT_TRUE(debug.has("INapComponentConfig::GetConfig: the configuration blob of 65536 bytes does not fit in 65535"))
+      << debug.text();
 }
 
 // The module's task allocations go through its import of the C library's

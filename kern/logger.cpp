@@ -76,10 +76,15 @@ logger_init_t::simple& logger_init_t::simple_instance() {
 
 namespace {
 
+// The logger this library made itself; the only one it may delete. A logger
+// somebody else installed (a module's sink) belongs to them.
+if_logger_t* own_initial_logger = nullptr;
+
 if_logger_t* make_initial_logger() {
   logger_init_t::simple_instance();
   try {
-    return new fd_logger_t(2);
+    own_initial_logger = new fd_logger_t(2);
+    return own_initial_logger;
   } catch (...) {
     return &logger_init_t::simple_instance();
   }
@@ -95,14 +100,14 @@ struct logger_lifetime_t {
   }
   ~logger_lifetime_t() {
     if_logger_t* logger = global_logger;
-    if (logger != nullptr && logger != &logger_init_t::simple_instance()) {
-      global_logger = &logger_init_t::simple_instance();
+    global_logger = &logger_init_t::simple_instance();
+    if (logger != nullptr && logger == own_initial_logger) {
+      own_initial_logger = nullptr;
       try {
         delete logger;
       } catch (...) {
       }
     }
-    global_logger = &logger_init_t::simple_instance();
   }
 };
 

@@ -82,6 +82,16 @@ HRESULT with_system_locale(F f) {
 // categories of its own: registering it writes nothing.
 HRESULT register_class_table(bool) { return S_OK; }
 
+// The NAP server's management object; a failure is logged.
+HRESULT create_management(base_n::com_ptr_t<INapServerManagement>& management) {
+  const HRESULT hr = CoCreateInstance(clsid_nap_server_management, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_INapServerManagement, management.out_void());
+  if (FAILED(hr)) {
+    KLOG(lvl_error, "Unable to create INapServerManagement instance because of error 0x%08X", static_cast<unsigned>(hr));
+  }
+  return hr;
+}
+
 HRESULT run_script(bool do_register) {
   const std::string path = base_n::module_file_name(shv::module_handle());
   return base_n::run_registry_script(shv::registry_script(),
@@ -147,12 +157,8 @@ HRESULT SHVModule::unregister_server() {
 
 HRESULT SHVModule::register_shv() {
   base_n::com_ptr_t<INapServerManagement> management;
-  HRESULT hr = CoCreateInstance(clsid_nap_server_management, nullptr, CLSCTX_INPROC_SERVER, IID_INapServerManagement,
-                                management.out_void());
-  if (FAILED(hr)) {
-    KLOG(lvl_error, "Unable to create INapServerManagement instance because of error 0x%08X", static_cast<unsigned>(hr));
-    return hr;
-  }
+  HRESULT hr = create_management(management);
+  if (FAILED(hr)) return hr;
   {
     napcommon::nap_reginfo_t info;
     info.id = shv_id;
@@ -182,12 +188,8 @@ HRESULT SHVModule::register_shv() {
 
 HRESULT SHVModule::unresister_shv() {
   base_n::com_ptr_t<INapServerManagement> management;
-  HRESULT hr = CoCreateInstance(clsid_nap_server_management, nullptr, CLSCTX_INPROC_SERVER, IID_INapServerManagement,
-                                management.out_void());
-  if (FAILED(hr)) {
-    KLOG(lvl_error, "Unable to create INapServerManagement instance because of error 0x%08X", static_cast<unsigned>(hr));
-    return hr;
-  }
+  HRESULT hr = create_management(management);
+  if (FAILED(hr)) return hr;
   hr = management->UnregisterSystemHealthValidator(shv_id);
   if (SUCCEEDED(hr)) {
     KLOG(lvl_info, "System Health Validator unregistered successfully");

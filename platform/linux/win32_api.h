@@ -91,6 +91,16 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_leng
 int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LPWSTR out,
                         int out_size);
 
+// Memory protection: mprotect over the pages of the range; the previous
+// protection is that of the first page, as the system reports it.
+BOOL VirtualProtect(LPVOID address, SIZE_T size, DWORD protection, PDWORD old_protection);
+
+// Case-insensitive comparison of ASCII text (<0, 0, >0).
+int lstrcmpiA(LPCSTR a, LPCSTR b);
+
+// Dialogs and message boxes
+#include "platform/linux/dialog_api.h"
+
 // Registry
 #include "platform/linux/registry_api.h"
 

@@ -192,17 +192,29 @@ int run(int argc, char** argv) {
       return 1;
     }
 
-    std::vector<result_t> results(count);
+    // Only a latency per request is kept, so that the host's own memory does
+    // not grow with the number of requests it makes.
+    std::vector<double> latencies(count);
+    std::vector<std::pair<std::string, uint64_t>> outcomes;
+    bool all_completed = true;
     std::atomic<uint64_t> next{0};
     std::mutex out_lock;
     auto worker = [&] {
       for (uint64_t n = next.fetch_add(1); n < count; n = next.fetch_add(1)) {
-        results[n] = run_one(validator.get(), input, n, std::chrono::milliseconds(timeout_ms));
+        const result_t r = run_one(validator.get(), input, n, std::chrono::milliseconds(timeout_ms));
+        latencies[n] = r.ms;
         char ms[32];
-        std::snprintf(ms, sizeof(ms), "%.3f", results[n].ms);
+        std::snprintf(ms, sizeof(ms), "%.3f", r.ms);
         std::lock_guard<std::mutex> guard(out_lock);
         std::printf("{\"request\":%llu,\"status\":\"%s\"%s,\"ms\":%s}\n", static_cast<unsigned long long>(n),
-                    naphost::hex8(results[n].status).c_str(), results[n].answer.c_str(), ms);
+                    naphost::hex8(r.status).c_str(), r.answer.c_str(), ms);
+        all_completed = all_completed && r.completed;
+        auto it = std::find_if(outcomes.begin(), outcomes.end(), [&](const auto& o) { return o.first == r.outcome; });
+        if (it == outcomes.end()) {
+          outcomes.emplace_back(r.outcome, 1);
+        } else {
+          ++it->second;
+        }
       }
     };
     std::vector<std::thread> threads;
@@ -210,19 +222,6 @@ int run(int argc, char** argv) {
     for (auto& t : threads) t.join();
     std::fflush(stdout);
 
-    std::vector<double> latencies;
-    std::vector<std::pair<std::string, uint64_t>> outcomes;
-    bool all_completed = true;
-    for (const result_t& r : results) {
-      latencies.push_back(r.ms);
-      all_completed = all_completed && r.completed;
-      auto it = std::find_if(outcomes.begin(), outcomes.end(), [&](const auto& o) { return o.first == r.outcome; });
-      if (it == outcomes.end()) {
-        outcomes.emplace_back(r.outcome, 1);
-      } else {
-        ++it->second;
-      }
-    }
     std::sort(latencies.begin(), latencies.end());
     auto percentile = [&](double p) {
       return latencies.empty() ? 0.0 : latencies[std::min(latencies.size() - 1, static_cast<size_t>(p * latencies.size()))];

@@ -1,0 +1,56 @@
+// Redirection of one imported function of a loaded module to a replacement,
+// for as long as the hook object lives: the module's import slot is rewritten
+// and the previous address goes back on reset.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/win32.h"
+
+namespace base_n {
+
+class api_hook_t {
+ public:
+  // 1: failures throw api_exception_shell_t; 2: they are logged at level 1;
+  // anything else: ignored.
+  enum error_policy_t { policy_throw = 1, policy_log = 2, policy_ignore = 0 };
+
+  // Loads module_file (and frees it on reset) or, for null, patches the main
+  // program; redirects its import of function from dll to replacement.
+  api_hook_t(const void* replacement, const char* module_file, const char* dll, const char* function,
+             error_policy_t policy);
+  ~api_hook_t();
+  api_hook_t(const api_hook_t&) = delete;
+  api_hook_t& operator=(const api_hook_t&) = delete;
+
+  // Puts the saved address back and frees a module the constructor loaded;
+  // a second call does nothing.
+  void reset();
+
+  // The module's import slot of function from dll (names compared without
+  // regard to case), or null after reporting through run_error.
+  void** get_bound_thunk_data(const char* dll, const char* function);
+  // Copies size bytes to address with writing enabled meanwhile; nothing is
+  // written when writing cannot be enabled (reported through run_error).
+  void write_protected_memory(void* address, const void* data, size_t size);
+  void run_error(const std::string& text);
+
+  // What is patched now: the slot, and the address found in it before.
+  void** slot() const { return slot_; }
+  uintptr_t saved_address() const { return saved_; }
+
+ private:
+  HMODULE module_ = nullptr;
+  uintptr_t saved_ = 0;
+  void** slot_ = nullptr;
+  error_policy_t policy_;
+  bool loaded_ = false;
+};
+
+// The import slot lookup of one executable format: the slot of function as
+// imported from dll, or null with the text for run_error.
+void** find_import_slot(HMODULE module, const char* dll, const char* function, std::string& error);
+
+}  // namespace base_n

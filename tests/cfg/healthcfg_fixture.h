@@ -1,0 +1,174 @@
+// healthcfg as the management console meets it: registered with its own
+// DllRegisterServer in a private store, created through CoCreateInstance, its
+// dialog driven by a scripted front end.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/com_ptr.h"
+#include "platform/linux/dialog_front_end.h"
+#include "platform/nap_sdk.h"
+#include "registry_fixture.h"
+
+namespace cfg_test {
+
+// {0C5C9CEC-1FF7-42e3-AC8F-4D9BAE296C5D}
+inline constexpr CLSID clsid_shv_config = {0x0C5C9CEC, 0x1FF7, 0x42E3, {0xAC, 0x8F, 0x4D, 0x9B, 0xAE, 0x29, 0x6C, 0x5D}};
+
+using export_fn = HRESULT (*)();
+
+inline export_fn module_export(HMODULE module, const char* name) {
+  return reinterpret_cast<export_fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// A registry value under root, or none when the key or value is missing.
+struct reg_value_t {
+  DWORD type = 0;
+  std::vector<BYTE> data;
+  std::u16string text() const {
+    std::u16string s(reinterpret_cast<const char16_t*>(data.data()), data.size() / 2);
+    while (!s.empty() && s.back() == u'\0') s.pop_back();
+    return s;
+  }
+  uint32_t number() const {
+    uint32_t v = 0;
+    if (data.size() == 4) std::memcpy(&v, data.data(), 4);
+    return v;
+  }
+};
+
+inline std::optional<reg_value_t> reg_value(HKEY root, const std::u16string& key, const std::u16string& name) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return std::nullopt;
+  reg_value_t v;
+  DWORD size = 0;
+  const LPCWSTR value_name = name.empty() ? nullptr : name.c_str();
+  LSTATUS rc = RegQueryValueExW(k, value_name, nullptr, &v.type, nullptr, &size);
+  if (rc == ERROR_SUCCESS) {
+    v.data.resize(size);
+    rc = RegQueryValueExW(k, value_name, nullptr, &v.type, v.data.data(), &size);
+    v.data.resize(size);
+  }
+  RegCloseKey(k);
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return v;
+}
+
+inline bool key_exists(HKEY root, const std::u16string& key) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  RegCloseKey(k);
+  return true;
+}
+
+inline const std::u16string settings_key = u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
+
+// A front end whose run is the test's script; message boxes are recorded.
+class scripted_front_end_t : public plat::dialog_front_end_t {
+ public:
+  explicit scripted_front_end_t(std::function<void(HWND)> script) : script_(std::move(script)) {
+    previous_ = plat::set_dialog_front_end(this);
+  }
+  ~scripted_front_end_t() override { plat::set_dialog_front_end(previous_); }
+  scripted_front_end_t(const scripted_front_end_t&) = delete;
+  scripted_front_end_t& operator=(const scripted_front_end_t&) = delete;
+
+  void run(HWND dialog) override {
+    ++runs;
+    script_(dialog);
+  }
+  void message_box(HWND owner, const std::string& text, const std::string& caption, UINT type) override {
+    boxes.push_back({owner, text, caption, type});
+  }
+
+  struct box_t {
+    HWND owner;
+    std::string text, caption;
+    UINT type;
+  };
+  int runs = 0;
+  std::vector<box_t> boxes;
+
+ private:
+  std::function<void(HWND)> script_;
+  plat::dialog_front_end_t* previous_ = nullptr;
+};
+
+// The debugger output (where the module's log lines go) sent to a file of
+// the test's store directory while the object lives.
+class debug_output_t {
+ public:
+  explicit debug_output_t(const std::string& dir) : file_(dir + "/debug.log") {
+    if (const char* old = std::getenv("SHV_DEBUG_OUTPUT")) old_ = old;
+    had_ = std::getenv("SHV_DEBUG_OUTPUT") != nullptr;
+    setenv("SHV_DEBUG_OUTPUT", file_.c_str(), 1);
+  }
+  ~debug_output_t() {
+    if (had_)
+      setenv("SHV_DEBUG_OUTPUT", old_.c_str(), 1);
+    else
+      unsetenv("SHV_DEBUG_OUTPUT");
+  }
+  debug_output_t(const debug_output_t&) = delete;
+  debug_output_t& operator=(const debug_output_t&) = delete;
+  std::string text() const { return test_support::read_file(file_); }
+  bool has(const std::string& part) const { return text().find(part) != std::string::npos; }
+
+ private:
+  std::string file_, old_;
+  bool had_ = false;
+};
+
+inline std::u16string text_of(HWND dialog, int id) { return plat::control_text(dialog, id); }
+inline void set_text(HWND dialog, int id, const std::u16string& text) { SetDlgItemTextW(dialog, id, text.c_str()); }
+inline int focus_id(HWND) { return GetDlgCtrlID(GetFocus()); }
+
+class healthcfg_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module_ = LoadLibraryA("healthcfg.dll");
+    ASSERT_NE(module_, nullptr);
+    auto reg = module_export(module_, "DllRegisterServer");
+    ASSERT_NE(reg, nullptr);
+    ASSERT_EQ(reg(), S_OK);
+    ASSERT_EQ(CoCreateInstance(clsid_shv_config, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentConfig,
+                               config_.out_void()),
+              S_OK);
+    old_locale_ = GetThreadLocale();
+    SetThreadLocale(0x0409);
+  }
+  void TearDown() override {
+    SetThreadLocale(old_locale_);
+    config_.reset();
+    if (module_ != nullptr) FreeLibrary(module_);
+  }
+
+  // The blob of the current settings through GetConfig.
+  std::string blob() {
+    UINT16 count = 0;
+    BYTE* data = nullptr;
+    EXPECT_EQ(config_->GetConfig(&count, &data), S_OK);
+    std::string out(reinterpret_cast<const char*>(data), count);
+    CoTaskMemFree(data);
+    return out;
+  }
+
+  // Runs InvokeUI with script as the user; S_OK expected.
+  scripted_front_end_t::box_t* invoke(scripted_front_end_t& front_end) {
+    EXPECT_EQ(config_->InvokeUI(nullptr), S_OK);
+    return front_end.boxes.empty() ? nullptr : &front_end.boxes.front();
+  }
+
+  test_support::temp_store_t store_;
+  HMODULE module_ = nullptr;
+  base_n::com_ptr_t<INapComponentConfig> config_;
+  LCID old_locale_ = 0;
+};
+
+}  // namespace cfg_test

@@ -1,0 +1,162 @@
+// naphost config in a process of its own, against the store healthcfg is
+// registered in: what one process writes the other reads at once.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/module_info.h"
+
+#include "common/settings.h"
+#include "healthcfg_fixture.h"
+
+namespace cfg_test {
+namespace {
+
+using test_support::run_program;
+
+test_support::run_result_t naphost(const std::vector<std::string>& args, const std::string& input = std::string()) {
+  return run_program(test_support::bin_dir() + "/naphost", args, input);
+}
+
+// Sets an environment variable for the programs run meanwhile.
+class scoped_env_t {
+ public:
+  scoped_env_t(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    had_ = std::getenv(name) != nullptr;
+    setenv(name, value, 1);
+  }
+  ~scoped_env_t() {
+    if (had_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+  scoped_env_t(const scoped_env_t&) = delete;
+  scoped_env_t& operator=(const scoped_env_t&) = delete;
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+using naphost_config = healthcfg_test;
+
+TEST_F(naphost_config, a_setting_written_here_is_read_by_another_process) {
+  shv_settings::write("server_name", u"one.example");
+  scoped_env_t english("LC_ALL", "en_US.UTF-8");
+  auto shown = naphost({"config", "show"});
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  EXPECT_NE(shown.out.find("\"one.example\""), std::string::npos) << shown.out;
+  // Through SetConfig, then the other process's read, no restart between.
+  const std::string b = blob();
+  std::string changed = b;
+  changed[8] = static_cast<char>(0x39);  // port 2105
+  changed[9] = static_cast<char>(0x08);
+  ASSERT_EQ(config_->SetConfig(static_cast<UINT16>(changed.size()), reinterpret_cast<BYTE*>(changed.data())), S_OK);
+  shown = naphost({"config", "show"});
+  EXPECT_NE(shown.out.find("ServerPort         2105"), std::string::npos) << shown.out;
+}
+
+TEST_F(naphost_config, edit_in_another_process_is_read_here_at_once) {
+  scoped_env_t english("LC_ALL", "en_US.UTF-8");
+  const auto r = naphost({"config", "edit", "--server", "127.0.0.1", "--port", "2200", "--cache-time", "0", "--disable"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"127.0.0.1");
+  EXPECT_EQ(shv_settings::read_number("server_port"), 2200u);
+  EXPECT_EQ(shv_settings::read_number("cache_time"), 0u);
+  EXPECT_EQ(shv_settings::read_number("validate"), 0u);
+  const auto again = naphost({"config", "edit", "--enable", "--port", "2201"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(shv_settings::read_number("validate"), 1u);
+  EXPECT_EQ(shv_settings::read_number("server_port"), 2201u);
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"127.0.0.1") << "unnamed fields keep their values";
+}
+
+TEST_F(naphost_config, a_rejected_field_is_reported_in_the_threads_language_and_nothing_is_written) {
+  shv_settings::write("server_name", u"kept.example");
+  const std::string before = blob();
+  scoped_env_t german("LC_ALL", "de_DE.UTF-8");
+  const auto r = naphost({"config", "edit", "--server", "x", "--port", "65536"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Ung\xC3\xBCltiger Wert angegeben"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("port (--port)"), std::string::npos) << r.err;
+  EXPECT_EQ(blob(), before);
+  const auto empty = naphost({"config", "edit", "--server", "", "--port", "65536"});
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_NE(empty.err.find("server address (--server)"), std::string::npos) << empty.err;
+}
+
+TEST_F(naphost_config, edit_without_a_dialog_in_the_language_fails) {
+  scoped_env_t japanese("LC_ALL", "ja_JP.UTF-8");
+  const auto r = naphost({"config", "edit", "--port", "80"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("did not open"), std::string::npos) << r.err;
+  EXPECT_FALSE(key_exists(HKEY_LOCAL_MACHINE, settings_key));
+}
+
+TEST_F(naphost_config, get_and_set_move_the_blob_through_files) {
+  shv_settings::write("server_name", u"abc");
+  const std::string file = store_.dir() + "/blob.bin";
+  auto r = naphost({"config", "get", "--out", file});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string saved = test_support::read_file(file);
+  EXPECT_EQ(saved, blob());
+  EXPECT_EQ(saved.size(), 30u);
+  shv_settings::write("server_name", u"other");
+  r = naphost({"config", "set", "--in", file});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"abc");
+  r = naphost({"config", "get"});
+  EXPECT_EQ(r.out.substr(0, 12), "02 00 00 00 ");
+}
+
+TEST_F(naphost_config, set_refuses_a_malformed_blob_and_writes_nothing) {
+  const auto short_blob = naphost({"config", "set"}, std::string(23, '\0'));
+  EXPECT_EQ(short_blob.status, 1);
+  EXPECT_NE(short_blob.err.find("0x80070057"), std::string::npos) << short_blob.err;
+  const auto huge = naphost({"config", "set"}, std::string(70000, '\0'));
+  EXPECT_EQ(huge.status, 1);
+  EXPECT_FALSE(key_exists(HKEY_LOCAL_MACHINE, settings_key));
+  EXPECT_EQ(naphost({"config", "edit", "--enable", "--disable"}).status, 2);
+  EXPECT_EQ(naphost({"config", "frobnicate"}).status, 2);
+  EXPECT_EQ(naphost({"config", "edit", "--port"}).status, 2);
+}
+
+}  // namespace
+}  // namespace cfg_test
+
+namespace cfg_test {
+namespace {
+
+// A module that cannot bind the NAP utility library refuses to serve: the
+// host (a copy of naphost where no Qutil.dll is found) cannot create the
+// object, and the module registers nothing either.
+TEST_F(naphost_config, a_module_without_the_utility_library_refuses_to_serve) {
+  namespace fs = std::filesystem;
+  const std::string bin = store_.dir() + "/alone/bin";
+  const std::string lib = store_.dir() + "/alone/modules";
+  fs::create_directories(bin);
+  fs::create_directories(lib);
+  fs::copy_file(test_support::bin_dir() + "/naphost", bin + "/naphost");
+  fs::copy_file(base_n::module_file_name(module_), lib + "/libhealthcfg.so");
+  // The class now names the lonely copy.
+  const std::u16string copy = u"" + std::u16string(lib.begin(), lib.end()) + u"/libhealthcfg.so";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{0C5C9CEC-1FF7-42e3-AC8F-4D9BAE296C5D}\\InprocServer32", 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(copy.c_str()),
+                           static_cast<DWORD>((copy.size() + 1) * 2)),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  scoped_env_t search("SHV_LIBRARY_PATH", lib.c_str());
+  const auto r = run_program(bin + "/naphost", {"config", "get"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot create the configurator (error 0x8000FFFF)"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace cfg_test

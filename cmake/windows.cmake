@@ -2,13 +2,14 @@
 # (no mingw DLLs next to them), target Windows 7 and later, and link the
 # Boost.Thread static library built for this target.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SHV_THIRD_PARTY_PREFIX)
+set(Boost_USE_STATIC_LIBS ON)
 if(SHV_THIRD_PARTY_PREFIX)
+  # The prefix scripts/build-windows fills: only it, never the build machine's.
   list(APPEND CMAKE_PREFIX_PATH ${SHV_THIRD_PARTY_PREFIX})
   set(BOOST_ROOT ${SHV_THIRD_PARTY_PREFIX})
+  set(Boost_NO_BOOST_CMAKE ON)
+  set(Boost_NO_SYSTEM_PATHS ON)
 endif()
-set(Boost_USE_STATIC_LIBS ON)
-set(Boost_NO_BOOST_CMAKE ON)
-set(Boost_NO_SYSTEM_PATHS ON)
 
 add_compile_definitions(
   _WIN32_WINNT=0x0601 WINVER=0x0601 BOOST_USE_WINAPI_VERSION=0x0601

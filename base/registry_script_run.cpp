@@ -3,27 +3,12 @@
 
 #include "kern/exceptions.h"
 #include "kern/logger.h"
+#include "platform/reg_key.h"
 #include "platform/com.h"
 
 namespace base_n {
 
 namespace {
-
-// One open key, closed on every way out.
-class key_handle_t {
- public:
-  key_handle_t() = default;
-  ~key_handle_t() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  key_handle_t(const key_handle_t&) = delete;
-  key_handle_t& operator=(const key_handle_t&) = delete;
-  HKEY* out() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 constexpr REGSAM script_access = KEY_READ | KEY_WRITE;
 
@@ -42,7 +27,7 @@ LSTATUS register_key(HKEY parent, const rgs_key_t& key) {
   if (key.mode == rgs_key_t::mode_t::force_remove) {
     if (const LSTATUS rc = delete_tree_if_present(parent, key.name)) return rc;
   }
-  key_handle_t handle;
+  plat::reg_key_t handle;
   if (const LSTATUS rc = RegCreateKeyExW(parent, plat::wstr(key.name.c_str()), 0, nullptr, 0, script_access, nullptr,
                                          handle.out(), nullptr)) {
     return rc;
@@ -62,7 +47,7 @@ LSTATUS register_key(HKEY parent, const rgs_key_t& key) {
 LSTATUS unregister_key(HKEY parent, const rgs_key_t& key) {
   if (key.mode == rgs_key_t::mode_t::remove) return ERROR_SUCCESS;
   if (key.mode != rgs_key_t::mode_t::no_remove) return delete_tree_if_present(parent, key.name);
-  key_handle_t handle;
+  plat::reg_key_t handle;
   const LSTATUS rc = RegOpenKeyExW(parent, plat::wstr(key.name.c_str()), 0, script_access, handle.out());
   if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // nothing of ours below it
   if (rc != ERROR_SUCCESS) return rc;

@@ -5,25 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/reg_key.h"
 #include "platform/win32.h"
 
 namespace {
-
-// An open registry key, closed when the owner goes.
-class key_owner_t {
- public:
-  key_owner_t() = default;
-  ~key_owner_t() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  key_owner_t(const key_owner_t&) = delete;
-  key_owner_t& operator=(const key_owner_t&) = delete;
-  PHKEY out() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 constexpr DWORD max_path_bytes = 32768 * sizeof(WCHAR);
 
@@ -59,7 +44,7 @@ HRESULT inproc_server_path(REFCLSID clsid, std::string& path) {
   OLECHAR guid[40];
   if (StringFromGUID2(clsid, guid, 40) == 0) return E_UNEXPECTED;
   const std::u16string sub_key = u"CLSID\\" + std::u16string(guid) + u"\\InprocServer32";
-  key_owner_t key;
+  plat::reg_key_t key;
   const LSTATUS opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, sub_key.c_str(), 0, KEY_QUERY_VALUE, key.out());
   if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return REGDB_E_CLASSNOTREG;
   if (opened != ERROR_SUCCESS) return REGDB_E_READREGDB;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kern/unicode.h"
+#include "platform/reg_key.h"
 #include "reg_data.h"
 
 namespace reg_tool {
@@ -17,22 +18,6 @@ namespace {
 const char not_found_text[] =
     "ERROR: The system was unable to find the specified registry key or value.";
 const char success_text[] = "The operation completed successfully.";
-
-// An open key, closed when the owner goes.
-class key_owner_t {
- public:
-  key_owner_t() = default;
-  ~key_owner_t() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  key_owner_t(const key_owner_t&) = delete;
-  key_owner_t& operator=(const key_owner_t&) = delete;
-  HKEY* out() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 // A registry failure with its result code, reported by report_failure.
 struct call_failure_t {
@@ -84,7 +69,7 @@ bool confirm(const std::string& question, FILE* in, FILE* out) {
 }
 
 void open_key(const command_t& command, const std::string& sub_key, REGSAM access,
-              key_owner_t& key) {
+              plat::reg_key_t& key) {
   const std::u16string path = wide(sub_key);
   check(RegOpenKeyExW(command.root, path.c_str(), 0, access, key.out()));
 }
@@ -156,7 +141,7 @@ std::string child_path(const std::string& parent, const std::u16string& child) {
 }
 
 void query_tree(const command_t& command, const std::string& sub_key, FILE* out) {
-  key_owner_t key;
+  plat::reg_key_t key;
   open_key(command, sub_key, KEY_READ, key);
   const std::string full = sub_key.empty() ? command.root_name : command.root_name + "\\" + sub_key;
   const std::vector<value_entry_t> values = all_values(key.get());
@@ -169,7 +154,7 @@ void query_tree(const command_t& command, const std::string& sub_key, FILE* out)
 
 // /v NAME /s: every key below that holds the value.
 int search_value(const command_t& command, const std::string& sub_key, FILE* out) {
-  key_owner_t key;
+  plat::reg_key_t key;
   open_key(command, sub_key, KEY_READ, key);
   int found = 0;
   value_entry_t value;
@@ -224,7 +209,7 @@ int run_query(const command_t& command, FILE* out, FILE* err) {
       }
       return 0;
     }
-    key_owner_t key;
+    plat::reg_key_t key;
     open_key(command, command.sub_key, KEY_READ, key);
     if (command.value) {
       value_entry_t value;
@@ -260,7 +245,7 @@ int run_add(const command_t& command, FILE* in, FILE* out, FILE* err) {
     std::string bytes;
     if (command.value)
       bytes = encode_data(command.type, command.data.value_or(std::string()), command.separator_set);
-    key_owner_t key;
+    plat::reg_key_t key;
     const std::u16string path = wide(command.sub_key);
     check(RegCreateKeyExW(command.root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                           KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, key.out(),
@@ -289,7 +274,7 @@ int run_delete(const command_t& command, FILE* in, FILE* out, FILE* err) {
   return guarded(err, [&] {
     const bool whole_key = !command.value && !command.all_values;
     if (whole_key && command.sub_key.empty()) throw call_failure_t{ERROR_ACCESS_DENIED};
-    key_owner_t key;
+    plat::reg_key_t key;
     open_key(command, command.sub_key, KEY_READ | KEY_SET_VALUE | DELETE, key);
     if (command.value) {
       value_entry_t value;

@@ -5,6 +5,7 @@
 #include "base/registry_script.h"
 #include "kern/strings.h"
 #include "kern/unicode.h"
+#include "platform/reg_key.h"
 #include "platform/linux/napsdk/napsdk.h"
 
 namespace napsdk {
@@ -13,18 +14,6 @@ namespace napsdk {
 const char16_t validators_key[] = u"SOFTWARE\\NapServer\\SystemHealthValidators";
 
 namespace {
-
-class key_t {
- public:
-  ~key_t() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  HKEY* out() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 std::u16string id_key(SystemHealthEntityId id) {
   return std::u16string(validators_key) + u"\\" + to_wide(string_format("%08X", static_cast<unsigned>(id)));
@@ -64,11 +53,11 @@ class server_management_t : public INapServerManagement,
     if (info == nullptr || clsid == nullptr) return E_POINTER;
     try {
       const std::u16string path = id_key(info->id);
-      key_t existing;
+      plat::reg_key_t existing;
       if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()), 0, KEY_READ, existing.out()) == ERROR_SUCCESS) {
         return NAP_E_CONFLICTING_ID;
       }
-      key_t key;
+      plat::reg_key_t key;
       LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()), 0, nullptr, 0, KEY_READ | KEY_WRITE,
                                    nullptr, key.out(), nullptr);
       if (rc == ERROR_SUCCESS) rc = set_number(key.get(), u"Id", info->id);
@@ -104,7 +93,7 @@ class server_management_t : public INapServerManagement,
 
   HRESULT STDMETHODCALLTYPE SetFailureCategoryMappings(SystemHealthEntityId id, const FailureCategoryMapping) override {
     try {
-      key_t key;
+      plat::reg_key_t key;
       const std::u16string path = id_key(id);
       if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()), 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
         return NAP_E_NOT_REGISTERED;

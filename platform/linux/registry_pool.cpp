@@ -2,9 +2,10 @@
 // carried into a forked child.
 #include "platform/linux/registry_pool.h"
 
+#include <atomic>
 #include <deque>
 #include <mutex>
-#include <sqlite3.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,13 +19,18 @@ struct idle_t {
   std::string path;
   int flags;
   file_identity_t identity;
-  sqlite3* db;
+  std::unique_ptr<connection_t> connection;
 };
 
+// Raised in a fork's child, where only the forking thread lives on: the
+// handler may take no lock, so the pool looks at the flag on its next use.
+std::atomic<bool> forked{false};
+void mark_forked() { forked.store(true); }
+
 struct pool_t {
+  pool_t() { pthread_atfork(nullptr, nullptr, &mark_forked); }
   std::mutex lock;
   std::deque<idle_t> idle;  // oldest first
-  pid_t owner = getpid();
 };
 
 pool_t& pool() {
@@ -39,9 +45,9 @@ bool same_time(const timespec& a, const timespec& b) {
 // A child of fork must not use its parent's connections (their locks are the
 // parent's); they are dropped without closing, which could disturb the parent.
 void forget_if_forked(pool_t& p) {
-  if (p.owner == getpid()) return;
+  if (!forked.exchange(false)) return;
+  for (idle_t& idle : p.idle) (void)idle.connection.release();
   p.idle.clear();
-  p.owner = getpid();
 }
 
 }  // namespace
@@ -63,9 +69,11 @@ std::optional<file_identity_t> identity_of(const std::string& path) {
   return identity;
 }
 
-sqlite3* take_connection(const std::string& path, int flags, const file_identity_t& identity) {
-  std::deque<sqlite3*> stale;
-  sqlite3* found = nullptr;
+std::unique_ptr<connection_t> take_connection(const std::string& path, int flags,
+                                              const file_identity_t& identity) {
+  // Closed outside the lock, as the caller's own connection is.
+  std::deque<std::unique_ptr<connection_t>> stale;
+  std::unique_ptr<connection_t> found;
   {
     pool_t& p = pool();
     std::lock_guard<std::mutex> guard(p.lock);
@@ -74,42 +82,40 @@ sqlite3* take_connection(const std::string& path, int flags, const file_identity
       if (it->path != path) {
         ++it;
       } else if (!(it->identity == identity)) {
-        stale.push_back(it->db);
+        stale.push_back(std::move(it->connection));
         it = p.idle.erase(it);
       } else if (found == nullptr && it->flags == flags) {
-        found = it->db;
+        found = std::move(it->connection);
         it = p.idle.erase(it);
       } else {
         ++it;
       }
     }
   }
-  for (sqlite3* db : stale) sqlite3_close_v2(db);
   return found;
 }
 
-void give_back_connection(const std::string& path, int flags, sqlite3* db) {
-  const std::optional<file_identity_t> identity = identity_of(path);
-  if (!identity || sqlite3_get_autocommit(db) == 0) {
-    sqlite3_close_v2(db);
-    return;
-  }
-  sqlite3* evicted = nullptr;
+void give_back_connection(const std::string& path, int flags,
+                          std::unique_ptr<connection_t> connection,
+                          const file_identity_t* unchanged_identity) {
+  const std::optional<file_identity_t> identity =
+      unchanged_identity != nullptr ? std::optional<file_identity_t>(*unchanged_identity) : identity_of(path);
+  if (!identity || sqlite3_get_autocommit(connection->db()) == 0) return;
+  std::unique_ptr<connection_t> evicted;
   {
     pool_t& p = pool();
     std::lock_guard<std::mutex> guard(p.lock);
     forget_if_forked(p);
     try {
-      p.idle.push_back(idle_t{path, flags, *identity, db});
+      p.idle.push_back(idle_t{path, flags, *identity, std::move(connection)});
     } catch (...) {
-      evicted = db;
+      return;  // the connection went with the element that failed to go in
     }
-    if (evicted == nullptr && p.idle.size() > max_idle) {
-      evicted = p.idle.front().db;
+    if (p.idle.size() > max_idle) {
+      evicted = std::move(p.idle.front().connection);
       p.idle.pop_front();
     }
   }
-  if (evicted != nullptr) sqlite3_close_v2(evicted);
 }
 
 }  // namespace plat_linux::reg

@@ -4,11 +4,12 @@
 #pragma once
 
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/types.h>
 
-struct sqlite3;
+#include "platform/linux/registry_connection.h"
 
 namespace plat_linux::reg {
 
@@ -27,10 +28,15 @@ struct file_identity_t {
 std::optional<file_identity_t> identity_of(const std::string& path);
 
 // An idle connection to path opened with flags while the file was identity,
-// or null. The caller owns it.
-sqlite3* take_connection(const std::string& path, int flags, const file_identity_t& identity);
-// Keeps db (outside any transaction) for a later call, or closes it when the
-// file is gone or enough connections are idle.
-void give_back_connection(const std::string& path, int flags, sqlite3* db);
+// or null.
+std::unique_ptr<connection_t> take_connection(const std::string& path, int flags,
+                                              const file_identity_t& identity);
+// Keeps a connection (outside any transaction, its statements reset) for a
+// later call, or closes it when the file is gone or enough are idle. A call
+// that changed nothing passes the identity it opened the file with, which
+// saves looking again: a file changed meanwhile fails the next take's check.
+void give_back_connection(const std::string& path, int flags,
+                          std::unique_ptr<connection_t> connection,
+                          const file_identity_t* unchanged_identity);
 
 }  // namespace plat_linux::reg

@@ -10,8 +10,10 @@
 // write.
 //
 // Permissions play the part of the key's security: a process that may not read
-// the file gets ERROR_ACCESS_DENIED on every call, one that may not write it
-// gets ERROR_ACCESS_DENIED on every change and on opening a key for writing. A
+// the file gets ERROR_ACCESS_DENIED on every call from a root key (reads
+// through an open key keep the rights it opened with, as on Windows), one that
+// may not write it gets ERROR_ACCESS_DENIED on every change and on opening a
+// key for writing. A
 // file without any write (read) permission bit counts as not writable
 // (readable) for root as well, as the read-only attribute binds administrators
 // on Windows. A file that is not a store of ours, or is damaged, gives
@@ -23,10 +25,9 @@
 #include <optional>
 #include <string>
 
+#include "platform/linux/registry_memo.h"
 #include "platform/linux/registry_pool.h"
 #include "platform/linux/win32_types.h"
-
-struct sqlite3;
 
 namespace plat_linux::reg {
 
@@ -53,12 +54,16 @@ struct value_t {
 
 class store_t {
  public:
-  enum class access_t { read, write };
+  // handle_read: a read through an open key, whose rights were checked when
+  // it opened; while the memo can answer, the file is not looked at.
+  enum class access_t { read, handle_read, write };
   static constexpr int64_t root_id = 1;  // HKEY_LOCAL_MACHINE
 
   // Opens the file and begins the call's transaction (an immediate one for
   // write access, so that writers queue instead of failing on upgrade). Read
-  // access to a missing or empty file yields an empty store.
+  // access to a missing or empty file yields an empty store. A read call
+  // answers from the store's memo where it can, and opens the file only for
+  // what the memo does not hold.
   store_t(const std::string& path, access_t access);
   // Rolls back unless committed; a committed call leaves its connection
   // idle for the next one.
@@ -67,7 +72,8 @@ class store_t {
   store_t& operator=(const store_t&) = delete;
 
   // Ends the call's transaction; after a write the file takes in the change
-  // at once (a passive checkpoint), so a copy of it alone is up to date.
+  // at once (a passive checkpoint), so a copy of it alone is up to date, and
+  // the store's change counter moves on.
   void commit();
 
   bool key_exists(int64_t id);
@@ -85,23 +91,31 @@ class store_t {
   void delete_tree(int64_t id, bool keep_key);
 
  private:
-  struct closer_t {
-    void operator()(sqlite3* db) const;  // also rolls back an open transaction
-  };
   enum class schema_t { ours, none };
 
+  // Checks the file and takes its identity, for a read call.
+  void look_at_file();
+  // Opens the read call's transaction when it has not yet.
+  void begin_read();
   // Takes an idle connection to the file when one is still good for it.
   void open_file(const std::string& path, int flags, const file_identity_t* identity);
   // Fails with ERROR_BADDB for a file that is not a store of ours.
   schema_t check_schema();
+  // Puts the file in WAL mode, waiting out writers that race on a new file.
+  void use_wal();
+  // Runs one statement of a lifelong string through the connection's cache.
   void exec(const char* sql);
 
   std::string path_;
   int flags_ = 0;
   access_t access_;
-  std::unique_ptr<sqlite3, closer_t> db_;
+  std::unique_ptr<connection_t> connection_;  // closing it rolls back
   bool empty_ = false;  // read access to a file without our tables
   bool open_transaction_ = false;
+  file_identity_t read_identity_;  // of the file a read call opened
+  bool read_begun_ = false;
+  bool file_seen_ = false;  // read_identity_ and the permissions checked
+  memo_view_t memo_;
 };
 
 }  // namespace plat_linux::reg

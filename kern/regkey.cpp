@@ -50,15 +50,72 @@ void check_regkey_result(const std::u16string& name, LONG result) {
   }
 }
 
-void check_regkey_type(DWORD& requested, DWORD stored) {
-  if (requested == stored) return;
+// Accepts stored for requested as check_regkey_type does, without throwing.
+bool type_accepted(DWORD& requested, DWORD stored) {
+  if (requested == stored) return true;
   if (requested == REG_SZ && is_string_type(stored)) {
     requested = stored;
-    return;
+    return true;
   }
+  return false;
+}
+
+void check_regkey_type(DWORD& requested, DWORD stored) {
+  if (type_accepted(requested, stored)) return;
   KERN_THROW(regkey_wrong_type_exception, "requested (%d) registry type does not match (%d)",
              static_cast<int>(requested), static_cast<int>(stored));
 }
+
+void query_failure_t::raise(const std::u16string& name) const {
+  switch (kind) {
+    case kind_t::registry:
+      check_regkey_result(name, code);
+      break;
+    case kind_t::type: {
+      DWORD wanted = requested;
+      check_regkey_type(wanted, stored);
+      break;
+    }
+    case kind_t::size:
+      KERN_THROW(regkey_exception, "%s: a REG_DWORD value of %u bytes", narrow_name(name).c_str(),
+                 static_cast<unsigned>(size));
+    case kind_t::none:
+      break;
+  }
+  KERN_THROW(BUG_exception, "no registry failure to raise");
+}
+
+namespace {
+
+query_failure_t registry_failure(LONG code) {
+  query_failure_t failure;
+  if (code != ERROR_SUCCESS) {
+    failure.kind = query_failure_t::kind_t::registry;
+    failure.code = code;
+  }
+  return failure;
+}
+
+// Checks stored against requested (updated as type_accepted does).
+query_failure_t type_failure(DWORD& requested, DWORD stored) {
+  query_failure_t failure;
+  const DWORD wanted = requested;
+  if (!type_accepted(requested, stored)) {
+    failure.kind = query_failure_t::kind_t::type;
+    failure.requested = wanted;
+    failure.stored = stored;
+  }
+  return failure;
+}
+
+query_failure_t size_failure(DWORD size) {
+  query_failure_t failure;
+  failure.kind = query_failure_t::kind_t::size;
+  failure.size = size;
+  return failure;
+}
+
+}  // namespace
 
 }  // namespace detail
 
@@ -90,58 +147,74 @@ void regkey_tpl_t<FreeHKEYOnReset>::create(HKEY root, const std::u16string& sub_
 }
 
 template <bool FreeHKEYOnReset>
+detail::query_failure_t regkey_tpl_t<FreeHKEYOnReset>::try_value_type_and_size(const std::u16string& name,
+                                                                               DWORD& type, DWORD& size) {
+  DWORD stored = REG_NONE;
+  size = 0;
+  const detail::query_failure_t failure = detail::registry_failure(
+      RegQueryValueExW(key_, plat::wstr(name.c_str()), nullptr, &stored, nullptr, &size));
+  if (failure) return failure;
+  return detail::type_failure(type, stored);
+}
+
+template <bool FreeHKEYOnReset>
 DWORD regkey_tpl_t<FreeHKEYOnReset>::check_value_type_and_get_size(const std::u16string& name,
                                                                    DWORD& type) {
-  DWORD stored = REG_NONE;
   DWORD size = 0;
-  detail::check_regkey_result(
-      name, RegQueryValueExW(key_, plat::wstr(name.c_str()), nullptr, &stored, nullptr, &size));
-  detail::check_regkey_type(type, stored);
+  if (const detail::query_failure_t failure = try_value_type_and_size(name, type, size)) failure.raise(name);
   return size;
 }
 
 template <bool FreeHKEYOnReset>
-uint32_t regkey_tpl_t<FreeHKEYOnReset>::query_dword_value(const std::u16string& name) {
+detail::query_failure_t regkey_tpl_t<FreeHKEYOnReset>::try_query_dword_value(const std::u16string& name,
+                                                                             uint32_t& out) {
   DWORD type = REG_DWORD;
-  const DWORD size = check_value_type_and_get_size(name, type);
-  if (size != sizeof(uint32_t)) {
-    KERN_THROW(regkey_exception, "%s: a REG_DWORD value of %u bytes", narrow_name(name).c_str(),
-               static_cast<unsigned>(size));
-  }
+  DWORD size = 0;
+  if (const detail::query_failure_t failure = try_value_type_and_size(name, type, size)) return failure;
+  if (size != sizeof(uint32_t)) return detail::size_failure(size);
   BYTE data[sizeof(uint32_t)] = {};
   DWORD read = sizeof(data);
   DWORD stored = REG_NONE;
-  detail::check_regkey_result(
-      name, RegQueryValueExW(key_, plat::wstr(name.c_str()), nullptr, &stored, data, &read));
+  if (const detail::query_failure_t failure = detail::registry_failure(
+          RegQueryValueExW(key_, plat::wstr(name.c_str()), nullptr, &stored, data, &read)))
+    return failure;
   // Rewritten with another type since the size query.
   type = REG_DWORD;
-  detail::check_regkey_type(type, stored);
-  if (read != sizeof(data)) {
-    KERN_THROW(regkey_exception, "%s: a REG_DWORD value of %u bytes", narrow_name(name).c_str(),
-               static_cast<unsigned>(read));
-  }
-  return static_cast<uint32_t>(data[0]) | (static_cast<uint32_t>(data[1]) << 8) |
-         (static_cast<uint32_t>(data[2]) << 16) | (static_cast<uint32_t>(data[3]) << 24);
+  if (const detail::query_failure_t failure = detail::type_failure(type, stored)) return failure;
+  if (read != sizeof(data)) return detail::size_failure(read);
+  out = static_cast<uint32_t>(data[0]) | (static_cast<uint32_t>(data[1]) << 8) |
+        (static_cast<uint32_t>(data[2]) << 16) | (static_cast<uint32_t>(data[3]) << 24);
+  return {};
+}
+
+template <bool FreeHKEYOnReset>
+uint32_t regkey_tpl_t<FreeHKEYOnReset>::query_dword_value(const std::u16string& name) {
+  uint32_t value = 0;
+  if (const detail::query_failure_t failure = try_query_dword_value(name, value)) failure.raise(name);
+  return value;
 }
 
 template <bool FreeHKEYOnReset>
 uint32_t regkey_tpl_t<FreeHKEYOnReset>::query_dword_value(const std::u16string& name,
                                                           uint32_t default_value) {
   try {
-    return query_dword_value(name);
+    uint32_t value = 0;
+    return try_query_dword_value(name, value) ? default_value : value;
   } catch (...) {
     return default_value;
   }
 }
 
 template <bool FreeHKEYOnReset>
-void regkey_tpl_t<FreeHKEYOnReset>::query_string_value(const std::u16string& name,
-                                                       std::u16string& out, DWORD* type) {
+detail::query_failure_t regkey_tpl_t<FreeHKEYOnReset>::try_query_string_value(const std::u16string& name,
+                                                                              std::u16string& out,
+                                                                              DWORD& type) {
   DWORD stored = REG_SZ;
-  DWORD size = check_value_type_and_get_size(name, stored);
+  DWORD size = 0;
+  if (const detail::query_failure_t failure = try_value_type_and_size(name, stored, size)) return failure;
   std::u16string buffer;
   for (int attempt = 0; size != 0; ++attempt) {
-    if (attempt == read_attempts) detail::check_regkey_result(name, ERROR_MORE_DATA);
+    if (attempt == read_attempts) return detail::registry_failure(ERROR_MORE_DATA);
     // Rounded up: an odd byte count still fits, its last byte is dropped.
     buffer.assign((static_cast<size_t>(size) + 1) / 2, u'\0');
     DWORD read = static_cast<DWORD>(buffer.size() * sizeof(char16_t));
@@ -152,14 +225,23 @@ void regkey_tpl_t<FreeHKEYOnReset>::query_string_value(const std::u16string& nam
       size = read;
       continue;
     }
-    detail::check_regkey_result(name, result);
+    if (const detail::query_failure_t failure = detail::registry_failure(result)) return failure;
     stored = REG_SZ;
-    detail::check_regkey_type(stored, read_type);
+    if (const detail::query_failure_t failure = detail::type_failure(stored, read_type)) return failure;
     buffer.resize(read / sizeof(char16_t));
     if (!buffer.empty() && buffer.back() == u'\0') buffer.pop_back();
     break;
   }
   out.swap(buffer);
+  type = stored;
+  return {};
+}
+
+template <bool FreeHKEYOnReset>
+void regkey_tpl_t<FreeHKEYOnReset>::query_string_value(const std::u16string& name,
+                                                       std::u16string& out, DWORD* type) {
+  DWORD stored = REG_NONE;
+  if (const detail::query_failure_t failure = try_query_string_value(name, out, stored)) failure.raise(name);
   if (type != nullptr) *type = stored;
 }
 
@@ -169,10 +251,14 @@ void regkey_tpl_t<FreeHKEYOnReset>::query_string_value(const std::u16string& nam
                                                        const std::u16string& default_value,
                                                        DWORD* type) {
   try {
-    query_string_value(name, out, type);
+    DWORD stored = REG_NONE;
+    if (!try_query_string_value(name, out, stored)) {
+      if (type != nullptr) *type = stored;
+      return;
+    }
   } catch (...) {
-    out = default_value;
   }
+  out = default_value;
 }
 
 template <bool FreeHKEYOnReset>

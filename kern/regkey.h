@@ -20,6 +20,21 @@ void check_regkey_result(const std::u16string& name, LONG result);
 // types and reports the stored one back in requested); else throws
 // regkey_wrong_type_exception "requested (R) registry type does not match (S)".
 void check_regkey_type(DWORD& requested, DWORD stored);
+
+// What a typed query found wrong, kept instead of thrown: the forms with a
+// default, which swallow every failure, skip building the exception (a value
+// left at its default is read on every request); the others raise it.
+struct query_failure_t {
+  enum class kind_t { none, registry, type, size };
+  kind_t kind = kind_t::none;
+  LONG code = ERROR_SUCCESS;  // registry
+  DWORD requested = 0;        // type
+  DWORD stored = 0;           // type
+  DWORD size = 0;             // size: the bytes of a REG_DWORD value
+  explicit operator bool() const { return kind != kind_t::none; }
+  // Throws what the check that found the failure throws.
+  [[noreturn]] void raise(const std::u16string& name) const;
+};
 }  // namespace detail
 
 // FreeHKEYOnReset: the held key is closed when another replaces it and when
@@ -60,6 +75,11 @@ class regkey_tpl_t : private noncopyable_t {
                         DWORD type = REG_SZ);
 
  private:
+  detail::query_failure_t try_value_type_and_size(const std::u16string& name, DWORD& type, DWORD& size);
+  detail::query_failure_t try_query_dword_value(const std::u16string& name, uint32_t& out);
+  detail::query_failure_t try_query_string_value(const std::u16string& name, std::u16string& out,
+                                                 DWORD& type);
+
   HKEY key_ = nullptr;
 };
 

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/linux/errno_guard.h"
 #include "platform/win32.h"
@@ -17,20 +19,64 @@ std::string charset_of(UINT code_page) {
   return "CP" + std::to_string(code_page);
 }
 
+// Descriptors cost far more to open than to reset, and the same few
+// directions come again and again: a few idle ones are kept for reuse.
 class iconv_handle_t {
  public:
-  iconv_handle_t(const std::string& to, const std::string& from)
-      : handle(iconv_open(to.c_str(), from.c_str())) {}
+  iconv_handle_t(const std::string& to, const std::string& from) : to_(to), from_(from) {
+    {
+      std::lock_guard<std::mutex> guard(pool().lock);
+      auto& idle = pool().idle;
+      for (auto it = idle.begin(); it != idle.end(); ++it) {
+        if (it->to == to && it->from == from) {
+          handle_ = it->handle;
+          idle.erase(it);
+          return;
+        }
+      }
+    }
+    handle_ = iconv_open(to.c_str(), from.c_str());
+  }
   ~iconv_handle_t() {
-    if (ok()) iconv_close(handle);
+    if (!ok()) return;
+    iconv(handle_, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
+    {
+      std::lock_guard<std::mutex> guard(pool().lock);
+      auto& idle = pool().idle;
+      if (idle.size() < max_idle) {
+        try {
+          idle.push_back(idle_t{to_, from_, handle_});
+          return;
+        } catch (...) {
+        }
+      }
+    }
+    iconv_close(handle_);
   }
   iconv_handle_t(const iconv_handle_t&) = delete;
   iconv_handle_t& operator=(const iconv_handle_t&) = delete;
-  bool ok() const { return handle != reinterpret_cast<iconv_t>(-1); }
-  iconv_t get() const { return handle; }
+  bool ok() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const { return handle_; }
 
  private:
-  iconv_t handle;
+  static constexpr size_t max_idle = 8;
+  struct idle_t {
+    std::string to;
+    std::string from;
+    iconv_t handle;
+  };
+  struct pool_t {
+    std::mutex lock;
+    std::vector<idle_t> idle;
+  };
+  static pool_t& pool() {
+    static auto* instance = new pool_t;  // usable from late static destructors
+    return *instance;
+  }
+
+  std::string to_;
+  std::string from_;
+  iconv_t handle_ = reinterpret_cast<iconv_t>(-1);
 };
 
 // Converts all of in; a unit iconv rejects is skipped (unit bytes) and the

@@ -18,6 +18,7 @@ namespace {
 struct server_module_t {
   std::string path;
   HMODULE module;
+  LPFNGETCLASSOBJECT get_class_object;  // looked up once, at load
 };
 
 std::recursive_mutex& table_lock() {
@@ -32,25 +33,27 @@ std::vector<server_module_t>& table() {
 
 std::atomic<int> init_count{0};
 
-// The module of path, loaded on first use; called with the table lock held. A
-// module that is already in the table is reused: loading it again would only
-// raise its reference count.
-HRESULT server_module(const std::string& path, HMODULE& out) {
+// The class-object entry of the module of path, loaded on first use; called
+// with the table lock held. A module that is already in the table is reused:
+// loading it again would only raise its reference count.
+HRESULT server_entry(const std::string& path, LPFNGETCLASSOBJECT& out) {
   for (const server_module_t& m : table()) {
     if (m.path == path) {
-      out = m.module;
+      out = m.get_class_object;
       return S_OK;
     }
   }
   HMODULE module = LoadLibraryA(path.c_str());
   if (module == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+  auto get_class_object =
+      reinterpret_cast<LPFNGETCLASSOBJECT>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
   try {
-    table().push_back(server_module_t{path, module});
+    table().push_back(server_module_t{path, module, get_class_object});
   } catch (...) {
     FreeLibrary(module);
     return E_OUTOFMEMORY;
   }
-  out = module;
+  out = get_class_object;
   return S_OK;
 }
 
@@ -70,11 +73,9 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID riid, LPV
   HRESULT hr = plat_linux::inproc_server_path(clsid, path);
   if (FAILED(hr)) return hr;
   std::lock_guard<std::recursive_mutex> guard(table_lock());
-  HMODULE module = nullptr;
-  hr = server_module(path, module);
+  LPFNGETCLASSOBJECT get_class_object = nullptr;
+  hr = server_entry(path, get_class_object);
   if (FAILED(hr)) return hr;
-  auto get_class_object =
-      reinterpret_cast<LPFNGETCLASSOBJECT>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
   if (get_class_object == nullptr) return CO_E_ERRORINDLL;
   return get_class_object(clsid, riid, object);
 }

@@ -12,27 +12,22 @@ namespace {
 
 constexpr DWORD max_path_bytes = 32768 * sizeof(WCHAR);
 
-// The default value as UTF-16 text; a registry error code otherwise.
+// The default value as UTF-16 text; a registry error code otherwise. A path
+// fits the first buffer as a rule, which spares asking for the size first.
 LSTATUS read_default_text(HKEY key, DWORD& type, std::u16string& text) {
-  DWORD size = 0;
-  LSTATUS status = RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size);
-  // Another process may rewrite the value between the two calls: ask again.
-  for (int attempt = 0; attempt < 4 && status == ERROR_SUCCESS; ++attempt) {
-    if (size > max_path_bytes) return ERROR_MORE_DATA;
-    std::vector<BYTE> data(size + sizeof(WCHAR));
-    DWORD got = size;
+  std::vector<BYTE> data(520 * sizeof(WCHAR));
+  DWORD got = static_cast<DWORD>(data.size());
+  LSTATUS status = RegQueryValueExW(key, nullptr, nullptr, &type, data.data(), &got);
+  // Another process may rewrite the value between two calls: ask again.
+  for (int attempt = 0; attempt < 4 && status == ERROR_MORE_DATA; ++attempt) {
+    if (got > max_path_bytes) return ERROR_MORE_DATA;
+    data.assign(got, 0);
     status = RegQueryValueExW(key, nullptr, nullptr, &type, data.data(), &got);
-    if (status == ERROR_MORE_DATA) {
-      size = got;
-      status = ERROR_SUCCESS;
-      continue;
-    }
-    if (status != ERROR_SUCCESS) return status;
-    text.assign(reinterpret_cast<const char16_t*>(data.data()), got / sizeof(WCHAR));
-    while (!text.empty() && text.back() == u'\0') text.pop_back();  // the stored terminator
-    return ERROR_SUCCESS;
   }
-  return status == ERROR_SUCCESS ? ERROR_MORE_DATA : status;
+  if (status != ERROR_SUCCESS) return status;
+  text.assign(reinterpret_cast<const char16_t*>(data.data()), got / sizeof(WCHAR));
+  while (!text.empty() && text.back() == u'\0') text.pop_back();  // the stored terminator
+  return ERROR_SUCCESS;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -137,6 +138,13 @@ walked_t walk(store_t& store, const base_t& base, const std::vector<std::u16stri
   return at;
 }
 
+// Reads through an open key take the rights it was opened with, as on
+// Windows, where access is checked when a key is opened; from a root key the
+// file's permissions are checked again.
+store_t::access_t read_access(const base_t& base) {
+  return base.hive ? store_t::access_t::read : store_t::access_t::handle_read;
+}
+
 HKEY new_handle(const std::string& store, int64_t id, REGSAM access) {
   auto* handle = new key_handle_t{store, id, access};
   try {
@@ -150,13 +158,18 @@ HKEY new_handle(const std::string& store, int64_t id, REGSAM access) {
 }
 
 // Runs one call: failures become its result code (also the last error); errno
-// is left as found, as the registry calls do not touch the C runtime's.
+// is left as found, as the registry calls do not touch the C runtime's. A body
+// may also return its result: an expected outcome (a value not there, asked
+// for on every request) is cheaper returned than thrown.
 template <class F>
 LSTATUS run_call(F&& body) {
   const int saved_errno = errno;
   LSTATUS result = ERROR_SUCCESS;
   try {
-    body();
+    if constexpr (std::is_same_v<decltype(body()), LSTATUS>)
+      result = body();
+    else
+      body();
   } catch (const failure_t& failure) {
     result = failure.code;
   } catch (const std::bad_alloc&) {
@@ -268,13 +281,14 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR value_name, LPDWORD reserved, LPDWORD
     const base_t base = resolve(key);
     require(base, KEY_QUERY_VALUE);
     const std::u16string name = name_of(value_name, max_value_name);
-    store_t store(base.store, store_t::access_t::read);
+    store_t store(base.store, read_access(base));
     const walked_t at = walk(store, base, {}, false);
     const std::optional<value_t> value = store.find_value(at.id, name);
     store.commit();
-    if (!value) fail(ERROR_FILE_NOT_FOUND);
+    if (!value) return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
     if (type != nullptr) *type = value->type;
     copy_data(value->data, data, data_size);
+    return static_cast<LSTATUS>(ERROR_SUCCESS);
   });
 }
 
@@ -329,7 +343,7 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, L
       fail(ERROR_INVALID_PARAMETER);
     const base_t base = resolve(key);
     require(base, KEY_ENUMERATE_SUB_KEYS);
-    store_t store(base.store, store_t::access_t::read);
+    store_t store(base.store, read_access(base));
     const walked_t at = walk(store, base, {}, false);
     const std::optional<std::u16string> child = store.child_at(at.id, index);
     store.commit();
@@ -351,7 +365,7 @@ LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR value_name, LPDWORD value_na
     if (data != nullptr && data_size == nullptr) fail(ERROR_INVALID_PARAMETER);
     const base_t base = resolve(key);
     require(base, KEY_QUERY_VALUE);
-    store_t store(base.store, store_t::access_t::read);
+    store_t store(base.store, read_access(base));
     const walked_t at = walk(store, base, {}, false);
     const std::optional<value_t> value = store.value_at(at.id, index);
     store.commit();

@@ -156,7 +156,9 @@ TEST_F(healthcfg_resources, english_dialog_matches_the_layout) {
       {2, 0x80, child | tab, u"Cancel", 157, 87, 50, 14},
       {0xFFFFFFFF, 0x80, child | 0x7, u"", 7, 7, 205, 74},
       {301, 0x80, child | tab | 0x3, u"System Health Validator enabled", 14, 7, 120, 10},
-      {0xFFFFFFFF, 0x82, child | group, u"Virus database information cache time, sec.", 15, 59, 142, 8},
+      // Two lines, as in the other languages: on one line of 142 units the
+      // label wraps and loses "sec." with the dialog font's metrics.
+      {0xFFFFFFFF, 0x82, child | group, u"Virus database information cache time, sec.", 15, 55, 142, 16},
       {302, 0x81, child | tab | 0x00800000u | 0x80, u"", 158, 57, 40, 14},
       {0xFFFFFFFF, 0x80, child | 0x7, u"Vexor Update Server", 14, 22, 192, 31},
       {0xFFFFFFFF, 0x82, child | group, u"Address", 18, 33, 27, 8},

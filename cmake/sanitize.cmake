@@ -1,8 +1,9 @@
 # One switch for the sanitizer build: every target of the tree, libraries,
 # modules and programs alike, is instrumented.
 if(SHV_SANITIZE)
+  # Line tables are all a sanitizer report needs to name file and line.
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
-                      -fno-sanitize-recover=undefined)
+                      -fno-sanitize-recover=undefined -g1)
   add_link_options(-fsanitize=address,undefined)
 endif()
 

@@ -94,7 +94,15 @@ std::optional<uint64_t> mapped_generation(const std::string& path) {
 }
 
 void raise_generation(const std::string& path) {
-  const int fd = ::open(counter_path(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  const std::string counter_file = counter_path(path);
+  int fd = ::open(counter_file.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    // A new counter may be changed by whoever may change the store.
+    fd = ::open(counter_file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    struct stat store;
+    if (fd >= 0 && stat(path.c_str(), &store) == 0) (void)fchmod(fd, store.st_mode & 0666);
+    if (fd < 0 && errno == EEXIST) fd = ::open(counter_file.c_str(), O_RDWR | O_CLOEXEC);
+  }
   if (fd < 0) return;
   struct stat st;
   // A new file grows to hold the counter (zero); an existing one never shrinks.

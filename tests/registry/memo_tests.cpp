@@ -90,6 +90,19 @@ TEST(registry_memo, a_change_the_counter_misses_shows_within_two_seconds) {
   RegCloseKey(k);
 }
 
+TEST(registry_memo, a_new_counter_file_takes_the_stores_permissions) {
+  test_support::temp_store_t store;
+  set_v_elsewhere("1");
+  const std::string counter = store.path() + "-gen";
+  ASSERT_EQ(chmod(store.path().c_str(), 0664), 0);
+  ASSERT_EQ(unlink(counter.c_str()), 0);
+  set_v_elsewhere("2");
+  struct stat st;
+  ASSERT_EQ(stat(counter.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0664u);
+  EXPECT_EQ(st.st_size, 8);
+}
+
 TEST(registry_memo, this_processs_own_writes_show_at_once_on_every_thread) {
   test_support::temp_store_t store;
   HKEY k = nullptr;

@@ -95,93 +95,93 @@ TEST(mutex, unlock_without_owning_throws_with_the_system_text) {
   EXPECT_TRUE(other_locked);
 }
 
+// count threads blocked in cv.wait(m), each counting itself in woken when it
+// wakes; whatever a test leaves waiting is woken and joined at the end.
+class waiters_t {
+ public:
+  waiters_t(mutex_t& m, condvar_t& cv, int count) : m_(m), cv_(cv) {
+    for (int i = 0; i < count; ++i) {
+      threads_.emplace_back([this] {
+        mutex_locker_t guard(m_);
+        ++waiting_;
+        cv_.wait(m_);
+        ++woken;
+      });
+    }
+  }
+  ~waiters_t() {
+    while (woken < static_cast<int>(threads_.size())) {
+      mutex_locker_t guard(m_);
+      cv_.broadcast();
+    }
+    for (auto& t : threads_) t.join();
+  }
+  // True once every thread waits on the condition variable.
+  bool all_waiting() {
+    return eventually([&] {
+      mutex_locker_t guard(m_);
+      return waiting_ == static_cast<int>(threads_.size());
+    });
+  }
+
+  std::atomic<int> woken{0};
+
+ private:
+  mutex_t& m_;
+  condvar_t& cv_;
+  int waiting_ = 0;  // under m_
+  std::vector<std::thread> threads_;
+};
+
 TEST(condvar, signal_without_waiters_stores_nothing) {
   mutex_t m;
   condvar_t cv;
   cv.signal();
   cv.broadcast();
-  // A waiter arriving afterwards must block: release it with a later signal.
-  std::atomic<bool> woke{false};
-  std::thread waiter([&] {
-    mutex_locker_t guard(m);
-    cv.wait(m);
-    woke = true;
-  });
+  // A waiter arriving afterwards must block until a later signal.
+  waiters_t waiter(m, cv, 1);
+  ASSERT_TRUE(waiter.all_waiting());
   std::this_thread::sleep_for(50ms);
-  EXPECT_FALSE(woke);
-  ASSERT_TRUE(eventually([&] {
+  EXPECT_EQ(waiter.woken, 0);
+  {
     mutex_locker_t guard(m);
     cv.signal();
-    return true;
-  }));
-  waiter.join();
-  EXPECT_TRUE(woke);
+  }
+  EXPECT_TRUE(eventually([&] { return waiter.woken == 1; }));
 }
 
 TEST(condvar, signal_wakes_one_broadcast_wakes_all) {
   mutex_t m;
   condvar_t cv;
-  int waiting = 0;
-  std::atomic<int> woken{0};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 5; ++i) {
-    threads.emplace_back([&] {
-      mutex_locker_t guard(m);
-      ++waiting;
-      cv.wait(m);
-      ++woken;
-    });
-  }
-  ASSERT_TRUE(eventually([&] {
-    mutex_locker_t guard(m);
-    return waiting == 5;
-  }));
+  waiters_t waiters(m, cv, 5);
+  ASSERT_TRUE(waiters.all_waiting());
   {
     mutex_locker_t guard(m);
     cv.signal();
   }
-  ASSERT_TRUE(eventually([&] { return woken == 1; }));
+  ASSERT_TRUE(eventually([&] { return waiters.woken == 1; }));
   std::this_thread::sleep_for(30ms);
-  EXPECT_EQ(woken, 1);
+  EXPECT_EQ(waiters.woken, 1);
   {
     mutex_locker_t guard(m);
     cv.broadcast();  // returns after every waiter has left the semaphore
   }
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(woken, 5);
+  EXPECT_TRUE(eventually([&] { return waiters.woken == 5; }));
 }
 
 TEST(condvar, notify_follows_the_flag) {
   for (bool all : {false, true}) {
     mutex_t m;
     condvar_t cv(all);
-    int waiting = 0;
-    std::atomic<int> woken{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 3; ++i) {
-      threads.emplace_back([&] {
-        mutex_locker_t guard(m);
-        ++waiting;
-        cv.wait(m);
-        ++woken;
-      });
-    }
-    ASSERT_TRUE(eventually([&] {
-      mutex_locker_t guard(m);
-      return waiting == 3;
-    }));
+    waiters_t waiters(m, cv, 3);
+    ASSERT_TRUE(waiters.all_waiting());
     {
       mutex_locker_t guard(m);
       cv.notify();
     }
-    ASSERT_TRUE(eventually([&] { return woken >= 1; }));
+    ASSERT_TRUE(eventually([&] { return waiters.woken >= 1; }));
     std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(woken, all ? 3 : 1);
-    while (woken < 3) {
-      mutex_locker_t guard(m);
-      cv.broadcast();
-    }
-    for (auto& t : threads) t.join();
+    EXPECT_EQ(waiters.woken, all ? 3 : 1);
   }
 }
 

@@ -131,6 +131,28 @@ class child_process_t {
 #endif
   }
 
+  // Waits for the child to exit by itself; its exit status, or -1 when it
+  // did not exit normally or was never started.
+  int wait_exit() {
+#ifdef _WIN32
+    if (process_ == nullptr) return -1;
+    WaitForSingleObject(process_, INFINITE);
+    DWORD code = 0;
+    const int status = GetExitCodeProcess(process_, &code) ? static_cast<int>(code) : -1;
+    CloseHandle(process_);
+    process_ = nullptr;
+    return status;
+#else
+    if (pid_ <= 0) return -1;
+    int status = 0;
+    pid_t waited;
+    while ((waited = waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return waited > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+  }
+
   // Asks the child to stop (SIGTERM; on Windows it is terminated) and waits
   // for it; does nothing once it has been ended.
   void end() {

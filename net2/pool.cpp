@@ -86,7 +86,9 @@ void pool::impl::procedure(const std::string& thread_name) {
   for (;;) {
     try {
       // One handler at a time, so that the count stays exact when one throws.
-      while (service.run_one() != 0) jobs.fetch_add(1, std::memory_order_relaxed);
+      // Once stopped, no further handler starts: Windows' completion port
+      // would still hand out the handlers queued ahead of its wake-up.
+      while (!service.stopped() && service.run_one() != 0) jobs.fetch_add(1, std::memory_order_relaxed);
       return;
     } catch (const boost::thread_interrupted&) {
       KLOG(lvl_debug3, "[%s] Thread '%s' was interrupted", name.c_str(), thread_name.c_str());

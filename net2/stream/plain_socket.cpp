@@ -183,8 +183,10 @@ void plain_socket::on_readable(const boost::system::error_code& error) {
 void plain_socket::on_read_error(const boost::system::error_code& error) {
   if (error == boost::asio::error::eof) {
     KLOG(lvl_debug3, "[%s] %s: connection rejected", name_.c_str(), description().c_str());
-  } else if (error == boost::asio::error::operation_aborted && failed_) {
-    // Our own close or abort cancelled the wait: nothing went wrong.
+  } else if (failed_) {
+    // Our own close or abort cancelled the wait: nothing went wrong, whatever
+    // the system reports for it (operation aborted on Linux; under Wine a
+    // closed socket's pending receive ends with another code).
     KLOG(lvl_debug3, "[%s] %s: reading cancelled", name_.c_str(), description().c_str());
   } else {
     KLOG(lvl_error, "[%s] %s: unable to read data because of %s (%d)", name_.c_str(), description().c_str(),

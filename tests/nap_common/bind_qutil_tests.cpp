@@ -9,6 +9,8 @@
 
 #include "common/nap_common.h"
 #include "kern/logger.h"
+#include "qutil_env.h"
+#include "tests/support/child_process.h"
 
 namespace {
 
@@ -32,8 +34,14 @@ bool none_bound() {
          !napcommon::FreeIsolationInfo && !napcommon::FreeSoHAttributeValue;
 }
 
+#ifdef _WIN32
+const char partial_library[] = "QUtil.dll";
+#else
+const char partial_library[] = QUTIL_PARTIAL_DIR "/libqutil.so";
+#endif
+
 int bind_from(const char* directory) {
-  setenv("SHV_LIBRARY_PATH", directory, 1);
+  point_loader_at(directory);
   return napcommon::bind_qutil() ? 0 : 1;
 }
 
@@ -53,12 +61,10 @@ TEST_F(bind_qutil_DeathTest, binds_the_five_functions_of_the_real_library) {
 }
 
 TEST_F(bind_qutil_DeathTest, a_missing_library_fails_the_binding) {
-  const std::filesystem::path empty =
-      std::filesystem::temp_directory_path() / ("shv-no-qutil-" + std::to_string(getpid()));
-  std::filesystem::create_directories(empty);
+  const std::filesystem::path empty = test_support::make_temp_dir("shv-no-qutil");
   EXPECT_EXIT(
       {
-        if (bind_from(empty.c_str()) != 1) std::exit(1);
+        if (bind_from(empty.string().c_str()) != 1) std::exit(1);
         std::exit(none_bound() ? 0 : 2);
       },
       ::testing::ExitedWithCode(0), "");
@@ -71,7 +77,7 @@ TEST_F(bind_qutil_DeathTest, a_missing_function_fails_and_unloads_the_library) {
         if (bind_from(QUTIL_PARTIAL_DIR) != 1) std::exit(1);
         if (!none_bound()) std::exit(2);
         // The partial library is no longer mapped ...
-        if (GetModuleHandleA(QUTIL_PARTIAL_DIR "/libqutil.so") != nullptr) std::exit(3);
+        if (GetModuleHandleA(partial_library) != nullptr) std::exit(3);
         // ... and a later attempt with the real library succeeds.
         if (bind_from(QUTIL_DIR) != 0) std::exit(4);
         std::exit(all_bound() ? 0 : 5);

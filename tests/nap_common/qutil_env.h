@@ -1,11 +1,23 @@
-// Points the loader at the real NAP utility library and binds it.
+// Points the loader at a folder holding a NAP utility library, and binds the
+// real one.
 #pragma once
 
 #include <cstdlib>
 
 #include "common/nap_common.h"
 
+// After this, the utility library is looked for in directory: through the
+// stand-in loader's search path on Linux, the DLL directory on Windows (the
+// test program's own folder holds none).
+inline void point_loader_at(const char* directory) {
+#ifdef _WIN32
+  SetDllDirectoryA(directory);
+#else
+  setenv("SHV_LIBRARY_PATH", directory, 1);
+#endif
+}
+
 inline bool bind_real_qutil() {
-  setenv("SHV_LIBRARY_PATH", QUTIL_DIR, 1);
+  point_loader_at(QUTIL_DIR);
   return napcommon::bind_qutil();
 }

@@ -4,7 +4,11 @@
 
 #include "platform/nap_sdk.h"
 
+#ifdef _WIN32
+#define PARTIAL_EXPORT extern "C" __declspec(dllexport)
+#else
 #define PARTIAL_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 PARTIAL_EXPORT HRESULT AllocFixupInfo(FixupInfo**, UINT16) { std::abort(); }
 PARTIAL_EXPORT HRESULT AllocCountedString(CountedString**, const WCHAR*) { std::abort(); }

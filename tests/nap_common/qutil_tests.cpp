@@ -22,13 +22,13 @@ class qutil : public ::testing::Test {
 
 TEST_F(qutil, alloc_counted_string_allocates_record_and_terminated_copy) {
   CountedString* cs = nullptr;
-  ASSERT_EQ(napcommon::AllocCountedString(&cs, u"Grüße"), S_OK);
+  ASSERT_EQ(napcommon::AllocCountedString(&cs, plat::wstr(u"Grüße")), S_OK);
   ASSERT_NE(cs, nullptr);
   EXPECT_EQ(cs->length, 5);
-  EXPECT_EQ(std::u16string(cs->string), u"Grüße");
+  EXPECT_EQ(std::u16string(plat::u16(cs->string)), u"Grüße");
   CoTaskMemFree(cs->string);
   CoTaskMemFree(cs);
-  EXPECT_EQ(napcommon::AllocCountedString(nullptr, u"x"), E_POINTER);
+  EXPECT_EQ(napcommon::AllocCountedString(nullptr, plat::wstr(u"x")), E_POINTER);
   cs = reinterpret_cast<CountedString*>(1);
   EXPECT_EQ(napcommon::AllocCountedString(&cs, nullptr), E_POINTER);
   EXPECT_EQ(cs, nullptr);
@@ -102,7 +102,7 @@ TEST_F(qutil, free_attribute_value_releases_what_each_type_owns) {
 TEST_F(qutil, free_isolation_info_releases_its_url) {
   auto* info = task_array<IsolationInfo>(1);
   CountedString* url = nullptr;
-  ASSERT_EQ(napcommon::AllocCountedString(&url, u"http://fix.example/"), S_OK);
+  ASSERT_EQ(napcommon::AllocCountedString(&url, plat::wstr(u"http://fix.example/")), S_OK);
   info->failureUrl = *url;
   CoTaskMemFree(url);
   napcommon::FreeIsolationInfo(info);

@@ -1,14 +1,12 @@
-// The mock DNS server: one UDP socket, one thread, replies built by hand.
+// The mock DNS server: one UDP socket served by one thread, replies built by
+// hand.
 #include "tests/net/mock_dns.h"
 
-#include <arpa/inet.h>
 #include <cctype>
 #include <cstring>
-#include <netinet/in.h>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
+
+#include <boost/asio/ip/address.hpp>
 
 namespace shv_test {
 
@@ -49,25 +47,20 @@ std::string encode_name(const std::string& name) {
 }  // namespace
 
 mock_dns_t::mock_dns_t(const std::string& address) {
-  socket_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-  if (socket_ < 0) throw std::runtime_error("mock DNS: no socket");
-  sockaddr_in local;
-  std::memset(&local, 0, sizeof(local));
-  local.sin_family = AF_INET;
-  local.sin_port = htons(53);
-  if (inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1 ||
-      (ntohl(local.sin_addr.s_addr) >> 24) != 127 ||
-      bind(socket_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0) {
-    ::close(socket_);
-    throw std::runtime_error("mock DNS: cannot bind " + address + ":53 (loopback only): " + std::strerror(errno));
-  }
-  thread_ = std::thread([this] { serve(); });
+  boost::system::error_code error;
+  const boost::asio::ip::address_v4 ip = boost::asio::ip::make_address_v4(address, error);
+  if (error || !ip.is_loopback())
+    throw std::runtime_error("mock DNS: cannot bind " + address + ":53 (loopback only)");
+  socket_.open(boost::asio::ip::udp::v4(), error);
+  if (!error) socket_.bind(boost::asio::ip::udp::endpoint(ip, 53), error);
+  if (error) throw std::runtime_error("mock DNS: cannot bind " + address + ":53: " + error.message());
+  receive_next();
+  thread_ = std::thread([this] { service_.run(); });
 }
 
 mock_dns_t::~mock_dns_t() {
-  stopping_ = true;
+  service_.stop();
   thread_.join();
-  ::close(socket_);
 }
 
 void mock_dns_t::script(const std::string& name, answer_t answer) {
@@ -86,20 +79,19 @@ size_t mock_dns_t::queries_for(const std::string& name) const {
   return it == asked_.end() ? 0 : it->second;
 }
 
-void mock_dns_t::serve() {
-  while (!stopping_) {
-    pollfd ready{socket_, POLLIN, 0};
-    if (poll(&ready, 1, 50) <= 0) continue;
-    char buffer[1500];
-    sockaddr_storage from;
-    socklen_t from_length = sizeof(from);
-    const ssize_t n = recvfrom(socket_, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&from), &from_length);
-    if (n <= 0) continue;
-    const std::string reply = respond(std::string(buffer, static_cast<size_t>(n)));
-    if (!reply.empty()) {
-      sendto(socket_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), from_length);
-    }
-  }
+void mock_dns_t::receive_next() {
+  socket_.async_receive_from(
+      boost::asio::buffer(buffer_), from_, [this](const boost::system::error_code& error, size_t n) {
+        if (error == boost::asio::error::operation_aborted) return;
+        // Other errors are a client gone away (on Windows a UDP socket reports
+        // the port unreachable of an earlier reply): serve on.
+        if (!error && n > 0) {
+          const std::string reply = respond(std::string(buffer_.data(), n));
+          boost::system::error_code ignored;
+          if (!reply.empty()) socket_.send_to(boost::asio::buffer(reply), from_, 0, ignored);
+        }
+        receive_next();
+      });
 }
 
 std::string mock_dns_t::respond(const std::string& query) {
@@ -133,13 +125,15 @@ std::string mock_dns_t::respond(const std::string& query) {
   if (answer.kind == kind_t::found) {
     if (type == type_a) {
       for (const std::string& text : answer.ipv4) {
-        in_addr address;
-        if (inet_pton(AF_INET, text.c_str(), &address) == 1) records.emplace_back(reinterpret_cast<char*>(&address), 4);
+        boost::system::error_code error;
+        const auto bytes = boost::asio::ip::make_address_v4(text, error).to_bytes();
+        if (!error) records.emplace_back(reinterpret_cast<const char*>(bytes.data()), bytes.size());
       }
     } else if (type == type_aaaa) {
       for (const std::string& text : answer.ipv6) {
-        in6_addr address;
-        if (inet_pton(AF_INET6, text.c_str(), &address) == 1) records.emplace_back(reinterpret_cast<char*>(&address), 16);
+        boost::system::error_code error;
+        const auto bytes = boost::asio::ip::make_address_v6(text, error).to_bytes();
+        if (!error) records.emplace_back(reinterpret_cast<const char*>(bytes.data()), bytes.size());
       }
     } else if (type == type_ptr && !answer.ptr.empty()) {
       records.push_back(encode_name(answer.ptr));

@@ -3,13 +3,17 @@
 // no answer at all. Unknown names are NXDOMAIN. It counts what it was asked.
 #pragma once
 
-#include <atomic>
+#include <array>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <utility>  // Boost 1.74 Asio uses std::exchange without including it
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/udp.hpp>
 
 namespace shv_test {
 
@@ -35,11 +39,13 @@ class mock_dns_t {
   size_t queries_for(const std::string& name) const;
 
  private:
-  void serve();
+  void receive_next();
   std::string respond(const std::string& query);
 
-  int socket_ = -1;
-  std::atomic<bool> stopping_{false};
+  boost::asio::io_context service_;
+  boost::asio::ip::udp::socket socket_{service_};
+  boost::asio::ip::udp::endpoint from_;
+  std::array<char, 1500> buffer_{};
   mutable std::mutex mutex_;
   std::map<std::string, answer_t> script_;
   std::map<std::string, size_t> asked_;

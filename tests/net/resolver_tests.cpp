@@ -1,15 +1,11 @@
 // The resolver: numeric short cuts (no channel, no traffic), the hosts file,
 // and DNS answers from the mock server of the sandbox (found, not found,
 // server failure, no answer), reverse lookups, texts and diagnostics.
-#include <arpa/inet.h>
-#include <sys/un.h>
-
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include <ares.h>
 #include <gtest/gtest.h>
@@ -32,25 +28,40 @@ namespace {
 shv_test::mock_dns_t* mock = nullptr;
 std::string sandbox_error;
 
+// The name servers a fresh c-ares channel takes from the system (resolv.conf
+// on Linux, the adapters' configuration on Windows), as "address:port".
+std::vector<std::string> system_name_servers() {
+  std::vector<std::string> servers;
+  if (ares_library_init(ARES_LIB_INIT_ALL) != ARES_SUCCESS) return servers;
+  ares_channel channel = nullptr;
+  if (ares_init(&channel) == ARES_SUCCESS) {
+    ares_addr_port_node* list = nullptr;
+    if (ares_get_servers_ports(channel, &list) == ARES_SUCCESS) {
+      for (const ares_addr_port_node* node = list; node != nullptr; node = node->next) {
+        char text[64] = "";
+        ares_inet_ntop(node->family, &node->addr, text, sizeof(text));
+        servers.push_back(std::string(text) + ":" + std::to_string(node->udp_port == 0 ? 53 : node->udp_port));
+      }
+      ares_free_data(list);
+    }
+    ares_destroy(channel);
+  }
+  ares_library_cleanup();
+  return servers;
+}
+
 // Started once for the program when tests/net/dns_sandbox runs it: the system
-// files must name our mock server and nothing else.
+// must name our mock server and nothing else.
 class sandbox_environment_t : public ::testing::Environment {
  public:
   void SetUp() override {
     const char* address = std::getenv("SHV_MOCK_DNS_ADDR");
     if (address == nullptr) return;
-    std::ifstream file("/etc/resolv.conf");
-    std::string line;
-    int servers = 0;
-    while (std::getline(file, line)) {
-      std::istringstream words(line);
-      std::string key, value;
-      words >> key >> value;
-      if (key != "nameserver") continue;
-      ++servers;
-      if (value != address) sandbox_error = "resolv.conf names another server: " + value;
+    const std::vector<std::string> servers = system_name_servers();
+    if (servers.empty()) sandbox_error = "the system names no name server";
+    for (const std::string& server : servers) {
+      if (server != std::string(address) + ":53") sandbox_error = "the system names another name server: " + server;
     }
-    if (servers == 0) sandbox_error = "resolv.conf names no server";
     if (!sandbox_error.empty()) return;
     try {
       server_ = std::make_unique<shv_test::mock_dns_t>(address);
@@ -171,12 +182,12 @@ TEST(resolver_numeric, printing_helpers) {
   out.clear();
   net_n::print_ip6_addr(v6, out, false, true);
   EXPECT_EQ(out, "[2001:db8::1]:80");
-  sockaddr_un local{};
-  local.sun_family = AF_UNIX;
+  sockaddr_storage local{};
+  local.ss_family = AF_UNIX;
   out.clear();
   net_n::decode_name(reinterpret_cast<sockaddr*>(&local), out, false, true);
   EXPECT_EQ(out, "family/#" + std::to_string(AF_UNIX));
-  EXPECT_EQ(net_n::get_peer_name(-1), "unknown");
+  EXPECT_EQ(net_n::get_peer_name(static_cast<net_n::socket_handle_t>(-1)), "unknown");
 }
 
 // ---- Names: hosts file and the mock server ---------------------------------

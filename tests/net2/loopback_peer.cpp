@@ -4,17 +4,48 @@
 #include <boost/asio/connect.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
-#include <sys/socket.h>
-#include <sys/time.h>
 
 namespace shv_test {
 
 namespace {
+
+// A blocking send or receive time-out as an Asio socket option: the socket
+// API takes milliseconds on Windows and a timeval elsewhere.
+template <int Name>
+class io_timeout_t {
+ public:
+  explicit io_timeout_t(std::chrono::milliseconds limit) {
+#ifdef _WIN32
+    value_ = static_cast<DWORD>(limit.count());
+#else
+    value_.tv_sec = static_cast<time_t>(limit.count() / 1000);
+    value_.tv_usec = static_cast<suseconds_t>(limit.count() % 1000 * 1000);
+#endif
+  }
+  template <class Protocol>
+  int level(const Protocol&) const { return SOL_SOCKET; }
+  template <class Protocol>
+  int name(const Protocol&) const { return Name; }
+  template <class Protocol>
+  const void* data(const Protocol&) const { return &value_; }
+  template <class Protocol>
+  size_t size(const Protocol&) const { return sizeof(value_); }
+
+ private:
+#ifdef _WIN32
+  DWORD value_ = 0;
+#else
+  timeval value_{};
+#endif
+};
+
 void set_receive_timeout(boost::asio::ip::tcp::socket& socket) {
-  timeval limit{10, 0};
-  setsockopt(socket.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
-  setsockopt(socket.native_handle(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
+  const std::chrono::seconds limit(10);
+  boost::system::error_code ignored;
+  socket.set_option(io_timeout_t<SO_RCVTIMEO>(limit), ignored);
+  socket.set_option(io_timeout_t<SO_SNDTIMEO>(limit), ignored);
 }
+
 }  // namespace
 
 loopback_peer_t::loopback_peer_t(size_t connections, behaviour_t behaviour, const char* address)

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <latch>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +16,7 @@
 #include "net2/pool.h"
 #include "net2/stream/socket.h"
 #include "tests/net2/loopback_peer.h"
+#include "tests/support/latch.h"
 #include "tests/support/log_capture.h"
 
 namespace {
@@ -181,7 +181,7 @@ TEST(data_socket, data_sent_before_the_connection_is_established_is_dropped) {
   observer_t seen;
   net2::pool p(1, "sock", "SocketPool");
   // The only pool thread is held, so the connection cannot complete yet.
-  std::latch release(1);
+  shv_test::latch_t release(1);
   boost::asio::post(p.service(), [&] { release.wait(); });
   data_socket::shared socket = seen.create(p, peer.port());
   socket->send(data_of("early\n"));

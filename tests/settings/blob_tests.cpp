@@ -101,7 +101,7 @@ TEST_F(blob, malformed_blobs_raise_and_write_nothing) {
   for (const auto& c : cases) {
     EXPECT_EQ(bug_text(c.bytes), c.text) << c.bytes.size() << " bytes";
   }
-  EXPECT_FALSE(std::filesystem::exists(store.path()));
+  EXPECT_TRUE(store.untouched());
   // A null slice is no blob either.
   EXPECT_THROW(shv_settings::save(lstr_t()), BUG_exception_shell_t);
 }
@@ -113,6 +113,8 @@ TEST_F(blob, an_odd_name_length_drops_the_last_byte) {
   EXPECT_EQ(shv_settings::read_number("validate"), 4u);
 }
 
+// A read-only store is the stand-in's store file: Linux only.
+#ifndef _WIN32
 TEST_F(blob, a_save_into_a_read_only_store_logs_each_write_and_keeps_the_old_values) {
   const std::string first = header(2, 2, 10, 20, 30, 1) + std::string("a\0", 2);
   shv_settings::save(lstr_t(first.data(), first.size()));
@@ -128,5 +130,6 @@ TEST_F(blob, a_save_into_a_read_only_store_logs_each_write_and_keeps_the_old_val
   shv_settings::load(out);
   EXPECT_EQ(out, first);
 }
+#endif
 
 }  // namespace

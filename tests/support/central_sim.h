@@ -1,57 +1,38 @@
-// Test helper: runs build/bin/central-sim on a free loopback port for the
-// lifetime of the object and reads the JSON lines it prints per conversation.
+// Test helper: runs central-sim (built beside the test program) on a free
+// loopback port for the lifetime of the object and reads the JSON lines it
+// prints per conversation.
 #pragma once
 
 #include <chrono>
-#include <csignal>
-#include <cstdlib>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
+#include "child_process.h"
 
 namespace shv_test {
 
 class central_sim_t {
  public:
-  explicit central_sim_t(const std::vector<std::string>& options = {}) {
-    char pattern[] = "/tmp/shv-central-sim-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    const std::string program =
-        std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/central-sim";
-    std::vector<std::string> args = {program, "--port-file", dir_ + "/port"};
+  explicit central_sim_t(const std::vector<std::string>& options = {})
+      : dir_(test_support::make_temp_dir("shv-central-sim")) {
+    std::vector<std::string> args = {"--port-file", (dir_ / "port").string()};
     args.insert(args.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (dir_ + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    for (int i = 0; i < 500 && pid_ > 0 && port_ == 0; ++i) {
-      std::ifstream in(dir_ + "/port");
+    process_ = std::make_unique<test_support::child_process_t>(test_support::sibling_program("central-sim"), args,
+                                                               dir_ / "out", dir_ / "err");
+    for (int i = 0; i < 1000 && process_->started() && port_ == 0; ++i) {
+      std::ifstream in(dir_ / "port");
       unsigned port = 0;
       if (in >> port) port_ = static_cast<uint16_t>(port);
       if (port_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
   ~central_sim_t() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
+    process_.reset();
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }
@@ -64,9 +45,12 @@ class central_sim_t {
     std::vector<std::string> lines;
     for (int i = 0; i < 200; ++i) {
       lines.clear();
-      std::ifstream in(dir_ + "/out");
+      std::ifstream in(dir_ / "out");
       std::string line;
-      while (std::getline(in, line)) lines.push_back(line);
+      while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+      }
       if (lines.size() >= n) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -74,8 +58,8 @@ class central_sim_t {
   }
 
  private:
-  std::string dir_;
-  pid_t pid_ = -1;
+  std::filesystem::path dir_;
+  std::unique_ptr<test_support::child_process_t> process_;
   uint16_t port_ = 0;
 };
 

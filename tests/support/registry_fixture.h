@@ -1,5 +1,7 @@
-// Test helpers around the registry stand-in: a private store file per test and
-// running programs (the reg tool) with captured output.
+// Test helpers around the registry: a clean store per test (on Linux a private
+// store file of the stand-in, on Windows the system registry with the
+// product's keys removed) and running programs (the reg tool) with captured
+// output.
 #pragma once
 
 #include <cstdlib>
@@ -9,14 +11,53 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-
 extern char** environ;
+#endif
+
+#include "child_process.h"
 
 namespace test_support {
+
+#ifdef _WIN32
+
+// The system registry as a test store: the product's keys (and the key the
+// tests expect to be missing) are deleted when the object is made and when it
+// goes, so every test starts from a machine where nothing was configured.
+// Programs that use it must not run side by side (ctest RESOURCE_LOCK).
+class temp_store_t {
+ public:
+  temp_store_t() { clear(); }
+  ~temp_store_t() { clear(); }
+  temp_store_t(const temp_store_t&) = delete;
+  temp_store_t& operator=(const temp_store_t&) = delete;
+
+  // Whether nothing of the product has been written to the store.
+  bool untouched() const {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VexorLabs\\REDIVEVE", 0, KEY_READ, &key) != ERROR_SUCCESS)
+      return true;
+    RegCloseKey(key);
+    return false;
+  }
+
+ private:
+  static void clear() {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VexorLabs\\REDIVEVE");
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VexorLabs\\REDIVEVE");
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VexorLabs");  // only when nothing else is below
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Nowhere");
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Nowhere");
+  }
+};
+
+#else
 
 // A fresh directory whose registry.db is the store ($SHV_REGISTRY) while the
 // object lives; the old variable comes back afterwards.
@@ -47,6 +88,8 @@ class temp_store_t {
 
   const std::string& path() const { return path_; }
   const std::string& dir() const { return dir_; }
+  // Whether nothing has been written to the store.
+  bool untouched() const { return !std::filesystem::exists(path_); }
 
  private:
   std::string dir_;
@@ -54,6 +97,8 @@ class temp_store_t {
   std::string old_;
   bool had_old_ = false;
 };
+
+#endif
 
 inline std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -68,15 +113,35 @@ inline void write_file(const std::string& path, const std::string& bytes) {
 }
 
 // The directory of the running test program (build/bin), where the tools are.
-inline std::string bin_dir() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
-}
+inline std::string bin_dir() { return program_dir().string(); }
 
 struct run_result_t {
   int status = -1;  // exit status, or -1 when it did not exit normally
   std::string out;
   std::string err;
 };
+
+#ifdef _WIN32
+
+// The system's reg.exe with args, its output captured.
+inline run_result_t run_reg(const std::vector<std::string>& args) {
+  wchar_t system[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+  const std::filesystem::path program = std::filesystem::path(std::wstring(system, n)) / L"reg.exe";
+  const std::filesystem::path dir = make_temp_dir("shv-run");
+  run_result_t result;
+  {
+    child_process_t child(program, args, dir / "out", dir / "err");
+    result.status = child.wait_exit();
+  }
+  result.out = read_file((dir / "out").string());
+  result.err = read_file((dir / "err").string());
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
+  return result;
+}
+
+#else
 
 // Runs program with args (as the unprivileged user nobody when asked; only
 // root can); input goes to its standard input.
@@ -122,5 +187,7 @@ inline run_result_t run_reg(const std::vector<std::string>& args,
                             const std::string& input = std::string(), bool as_nobody = false) {
   return run_program(bin_dir() + "/reg", args, input, as_nobody);
 }
+
+#endif
 
 }  // namespace test_support

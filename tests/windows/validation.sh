@@ -84,8 +84,9 @@ validate_both switched-off "1 any-pc c9f0f895"
 settings_both ValidationEnabled REG_DWORD 1
 
 echo "128 requests at once, the 129th refused"
-# Each conversation takes a second: all 129 are in flight together.
-start_sim slow --delay-ms 500
+# Each conversation takes five seconds: all 129 are in flight together even
+# when starting them under Wine on a loaded machine takes seconds.
+start_sim slow --delay-ms 2500
 settings_both ServerPort REG_DWORD "$port"
 SHV_WINE_TIMEOUT=120 w naphost.exe validate --record "1 pc-{n} 9f86d081" --count 129 --concurrency 129 \
   --timeout-ms 60000 >"$scratch/load.jsonl" 2>"$scratch/load.err" || true

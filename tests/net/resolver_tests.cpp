@@ -19,7 +19,7 @@
 #include "net2/stream/socket.h"
 #include "tests/net/mock_dns.h"
 #include "tests/net2/loopback_peer.h"
-#include "tests/support/log_capture.h"
+#include "tests/support/capture_logger.h"
 
 namespace {
 
@@ -275,14 +275,14 @@ TEST(resolver_names, debug_lines_only_with_the_switch) {
   REQUIRE_SANDBOX();
   mock->script("found.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.80"}, {}, {}});
   {
-    shv_test::log_capture_t log;
+    capture_logger_t log;
     dns::set_debug(false);
     dns::resolve_name0("found.shv.test");
     EXPECT_FALSE(log.has("[DNS] 0x")) << log.dump();
     EXPECT_TRUE(log.has("[DNS] Resolve \"found.shv.test\" time is ", lvl_debug3)) << log.dump();
   }
   {
-    shv_test::log_capture_t log;
+    capture_logger_t log;
     dns::set_debug(true);
     dns::resolve_name0("found.shv.test");
     dns::set_debug(false);

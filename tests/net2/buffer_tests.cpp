@@ -12,7 +12,7 @@
 #include "net2/stream/buffer.h"
 #include "net2/stream/socket_queue.h"
 #include "net2/tls/ssl_engine.h"
-#include "tests/support/log_capture.h"
+#include "tests/support/capture_logger.h"
 
 namespace {
 
@@ -131,7 +131,7 @@ TEST(request_queue, requests_complete_in_order_and_report_delivery) {
 }
 
 TEST(request_queue, clear_runs_callbacks_and_logs_a_failing_one) {
-  shv_test::log_capture_t log;
+  capture_logger_t log;
   std::vector<int> order;
   request_queue queue;
   const char bytes[] = "xyz";
@@ -149,7 +149,7 @@ TEST(request_queue, clear_runs_callbacks_and_logs_a_failing_one) {
 }
 
 TEST(request_queue, debug_switch_logs_construction_and_destruction) {
-  shv_test::log_capture_t log;
+  capture_logger_t log;
   net2::debug::set_request(true);
   {
     const char bytes[] = "abc";

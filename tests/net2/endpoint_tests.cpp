@@ -12,7 +12,7 @@
 #include "net2/ip_utils.h"
 #include "net2/net2_utils.h"
 #include "net2/stream/socket.h"
-#include "tests/support/log_capture.h"
+#include "tests/support/capture_logger.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ TEST(format_endpoint, numeric_forms) {
 }
 
 TEST(format_endpoint, unconnected_socket_yields_placeholder) {
-  shv_test::log_capture_t log;
+  capture_logger_t log;
   boost::asio::io_context service;
   boost::asio::ip::tcp::socket socket(service);
   EXPECT_EQ(net2::format_remote_endpoint(socket, true, false, true), "<not_connected>");

@@ -17,7 +17,7 @@
 #include "platform/win32.h"
 #include "net2/pool.h"
 #include "tests/support/latch.h"
-#include "tests/support/log_capture.h"
+#include "tests/support/capture_logger.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ TEST(pool, names_threads_per_pool_name_across_pool_lifetimes) {
 }
 
 TEST(pool, throwing_handler_is_reported_and_the_pool_serves_on) {
-  shv_test::log_capture_t log;
+  capture_logger_t log;
   std::atomic<bool> later_ran{false};
   {
     net2::pool p(1, "thr", "ThrowPool");
@@ -83,7 +83,7 @@ TEST(pool, throwing_handler_is_reported_and_the_pool_serves_on) {
 }
 
 TEST(pool, stop_and_join_twice_do_nothing_more) {
-  shv_test::log_capture_t log;
+  capture_logger_t log;
   {
     net2::pool p(2, "stp", "StopPool");
     shv_test::latch_t ran(1);
@@ -124,7 +124,7 @@ TEST(pool, destruction_while_serving_finishes_the_running_handler_only) {
 }
 
 TEST(pool, interrupted_thread_ends_and_is_logged) {
-  shv_test::log_capture_t log;
+  capture_logger_t log;
   net2::pool p(1, "int", "InterruptPool");
   boost::asio::post(p.service(), [] { throw boost::thread_interrupted(); });
   p.join_all();  // returns: the only thread has ended on its own

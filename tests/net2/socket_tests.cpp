@@ -17,7 +17,7 @@
 #include "net2/stream/socket.h"
 #include "tests/net2/loopback_peer.h"
 #include "tests/support/latch.h"
-#include "tests/support/log_capture.h"
+#include "tests/support/capture_logger.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ struct observer_t {
 };
 
 TEST(data_socket, refused_connection_reports_one_error_and_one_disconnection) {
-  shv_test::log_capture_t log;
+  capture_logger_t log;
   observer_t seen;
   const uint16_t port = loopback_peer_t::closed_port();
   {
@@ -110,7 +110,7 @@ TEST(data_socket, refused_connection_reports_one_error_and_one_disconnection) {
 }
 
 TEST(data_socket, large_burst_arrives_in_order_in_blocks_of_at_most_the_read_size) {
-  shv_test::log_capture_t log;
+  capture_logger_t log;
   const std::string burst = pattern(100 * 1024, 3);
   loopback_peer_t peer(1, [&](boost::asio::ip::tcp::socket& s) { loopback_peer_t::write_all(s, burst); });
   observer_t seen;
@@ -132,7 +132,7 @@ TEST(data_socket, large_burst_arrives_in_order_in_blocks_of_at_most_the_read_siz
 }
 
 TEST(data_socket, connected_socket_describes_itself_and_sets_its_options) {
-  shv_test::log_capture_t log;
+  capture_logger_t log;
   loopback_peer_t peer(1, [](boost::asio::ip::tcp::socket& s) { loopback_peer_t::read_until_eof(s); });
   observer_t seen;
   net2::pool p(1, "sock", "SocketPool");
@@ -225,7 +225,7 @@ TEST(data_socket, receive_handler_returning_false_gets_nothing_more) {
 }
 
 TEST(data_socket, throwing_receive_handler_is_logged_and_ends_the_connection) {
-  shv_test::log_capture_t log;
+  capture_logger_t log;
   loopback_peer_t peer(1, [](boost::asio::ip::tcp::socket& s) {
     loopback_peer_t::write_all(s, "data");
     loopback_peer_t::read_until_eof(s);
@@ -247,7 +247,7 @@ TEST(data_socket, throwing_receive_handler_is_logged_and_ends_the_connection) {
 }
 
 TEST(data_socket, peer_closing_ends_in_one_disconnection_and_handler_failures_are_logged) {
-  shv_test::log_capture_t log;
+  capture_logger_t log;
   net2::debug::set_transport_layer(true);
   loopback_peer_t peer(1, [](boost::asio::ip::tcp::socket&) {});
   counter_t disconnected;
@@ -298,7 +298,7 @@ TEST(data_socket, many_sockets_share_one_pool) {
 }
 
 TEST(data_socket, sent_handler_sees_every_write_and_can_abort) {
-  shv_test::log_capture_t log;
+  capture_logger_t log;
   net2::debug::set_stream_socket(true);
   net2::debug::set_stream_socket_deep(true);
   loopback_peer_t peer(1, [](boost::asio::ip::tcp::socket& s) { loopback_peer_t::read_until_eof(s); });

@@ -104,25 +104,14 @@ class scripted_front_end_t : public plat::dialog_front_end_t {
 // the test's store directory while the object lives.
 class debug_output_t {
  public:
-  explicit debug_output_t(const std::string& dir) : file_(dir + "/debug.log") {
-    if (const char* old = std::getenv("SHV_DEBUG_OUTPUT")) old_ = old;
-    had_ = std::getenv("SHV_DEBUG_OUTPUT") != nullptr;
-    setenv("SHV_DEBUG_OUTPUT", file_.c_str(), 1);
-  }
-  ~debug_output_t() {
-    if (had_)
-      setenv("SHV_DEBUG_OUTPUT", old_.c_str(), 1);
-    else
-      unsetenv("SHV_DEBUG_OUTPUT");
-  }
-  debug_output_t(const debug_output_t&) = delete;
-  debug_output_t& operator=(const debug_output_t&) = delete;
+  explicit debug_output_t(const std::string& dir)
+      : file_(dir + "/debug.log"), env_("SHV_DEBUG_OUTPUT", file_) {}
   std::string text() const { return test_support::read_file(file_); }
   bool has(const std::string& part) const { return text().find(part) != std::string::npos; }
 
  private:
-  std::string file_, old_;
-  bool had_ = false;
+  std::string file_;
+  test_support::scoped_env_t env_;
 };
 
 inline std::u16string text_of(HWND dialog, int id) { return plat::control_text(dialog, id); }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@ extern char** environ;
 #endif
 
 #include "child_process.h"
+#ifndef _WIN32
+#include "scoped_env.h"
+#endif
 
 namespace test_support {
 
@@ -69,15 +73,10 @@ class temp_store_t {
     if (made == nullptr) std::abort();
     dir_ = made;
     path_ = dir_ + "/registry.db";
-    if (const char* old = std::getenv("SHV_REGISTRY")) old_ = old;
-    had_old_ = std::getenv("SHV_REGISTRY") != nullptr;
-    setenv("SHV_REGISTRY", path_.c_str(), 1);
+    env_.emplace("SHV_REGISTRY", path_);
   }
   ~temp_store_t() {
-    if (had_old_)
-      setenv("SHV_REGISTRY", old_.c_str(), 1);
-    else
-      unsetenv("SHV_REGISTRY");
+    env_.reset();
     std::error_code ignored;
     std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
@@ -94,8 +93,7 @@ class temp_store_t {
  private:
   std::string dir_;
   std::string path_;
-  std::string old_;
-  bool had_old_ = false;
+  std::optional<scoped_env_t> env_;
 };
 
 #endif

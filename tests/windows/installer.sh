@@ -86,7 +86,7 @@ reg_snapshot hkcr HKCR
 echo "a failed registration (no NAP server management class)"
 msiexec_logged failed /i "$(winepath -w "$msi")"
 [[ $rc != 0 ]] && pass "msiexec /i fails ($rc)" || fail "msiexec /i succeeded without the NAP server"
-grep -qF "DllRegisterServer of C:\\Program Files\\Vexor\\SHV\\healthval.dll failed with 0x80040154" "$scratch/failed.log" &&
+grep -qF "Vexor SHV: DllRegisterServer of C:\\Program Files\\Vexor\\SHV\\healthval.dll failed with 0x80040154" "$scratch/failed.log" &&
   pass "the installer's log has the module's HRESULT" || fail "no HRESULT in $scratch/failed.log"
 nothing_left "rolled back"
 

@@ -12,6 +12,8 @@
 #include <cwchar>
 #include <string>
 
+#include "base/com_apartment.h"
+
 namespace {
 
 // The NAP server does not know the validator (nothing to withdraw).
@@ -41,25 +43,11 @@ void report(MSIHANDLE install, INSTALLMESSAGE kind, const std::wstring& text) {
   MsiCloseHandle(record);
 }
 
-// COM for this thread as the NAP server's process has it (multithreaded);
-// a thread that already has an apartment keeps it.
-class apartment_t {
- public:
-  apartment_t() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~apartment_t() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  apartment_t(const apartment_t&) = delete;
-  apartment_t& operator=(const apartment_t&) = delete;
-
- private:
-  HRESULT result_;
-};
-
 // Loads the module at path and calls one of its registration exports; the
 // loader's failure comes back as an HRESULT too.
 HRESULT call_export(const std::wstring& path, const char* name) {
-  apartment_t apartment;
+  // As the NAP server's process has it.
+  const base_n::com_apartment_t apartment(COINIT_MULTITHREADED);
   const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (module == nullptr) return HRESULT_FROM_WIN32(GetLastError());
   typedef HRESULT(STDAPICALLTYPE * export_t)();

@@ -76,6 +76,45 @@ expected_changes() {
   done <"$1" | one_value_a_line
 }
 
+# A clean start for a module's registration: the keys it writes below
+# HKEY_CLASSES_ROOT deleted (forget_keys healthval|healthcfg), and the NAP
+# server stand-in's record of the validator (forget_nap_record).
+declare -A module_keys=(
+  [healthval]='AppID\healthval.DLL|AppID\{162cb876-e4cb-424e-abc3-bd87de5f29d9}|CLSID\{60d48d71-1c65-4775-a2c2-2e331632914d}|Vexor.SHV'
+  [healthcfg]='AppID\healthcfg.dll|AppID\{73D1100C-337E-4de7-84B9-8F5B10202693}|CLSID\{0C5C9CEC-1FF7-42e3-AC8F-4D9BAE296C5D}'
+)
+forget_keys() {
+  local module key keys
+  for module in "$@"; do
+    IFS='|' read -ra keys <<<"${module_keys[$module]}"
+    for key in "${keys[@]}"; do w reg delete "HKCR\\$key" /f >/dev/null 2>&1 || true; done
+  done
+}
+nap_record='HKLM\SOFTWARE\NapServer\SystemHealthValidators\0073FA02'
+forget_nap_record() { w reg delete "$nap_record" /f >/dev/null 2>&1 || true; }
+
+# Native central-sim instances on 127.0.0.1, stopped by stop_sims (the
+# caller traps EXIT with it).
+linux=${SHV_LINUX_BUILD:-$root/build}
+sims=()
+stop_sims() {
+  local pid
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  sims=()
+}
+
+# start_sim NAME ARGS...: a central-sim on 127.0.0.1; sets port.
+start_sim() {
+  local name=$1
+  shift
+  rm -f "$scratch/$name.port"
+  "$linux/bin/central-sim" --port-file "$scratch/$name.port" "$@" \
+    >"$scratch/$name.jsonl" 2>"$scratch/$name.err" </dev/null &
+  sims+=($!)
+  for _ in $(seq 200); do [[ -s $scratch/$name.port ]] && break; sleep 0.05; done
+  port=$(cat "$scratch/$name.port")
+}
+
 finish() {
   if ((failures)); then
     echo "  $failures check(s) failed"

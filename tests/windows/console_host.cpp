@@ -6,25 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/com_apartment.h"
 #include "platform/nap_sdk.h"
 
 namespace {
 
 constexpr CLSID clsid_shv_config = {0x0C5C9CEC, 0x1FF7, 0x42E3, {0xAC, 0x8F, 0x4D, 0x9B, 0xAE, 0x29, 0x6C, 0x5D}};
-
-class apartment_t {
- public:
-  apartment_t() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~apartment_t() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  apartment_t(const apartment_t&) = delete;
-  apartment_t& operator=(const apartment_t&) = delete;
-  HRESULT result() const { return result_; }
-
- private:
-  HRESULT result_;
-};
 
 }  // namespace
 
@@ -38,7 +25,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "console_host: the system refuses locale 0x%04lX\n", static_cast<unsigned long>(locale));
     return 2;
   }
-  const apartment_t apartment;
+  const base_n::com_apartment_t apartment(COINIT_APARTMENTTHREADED);
   if (FAILED(apartment.result())) return 3;
   INapComponentConfig* config = nullptr;
   HRESULT hr = CoCreateInstance(clsid_shv_config, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentConfig,

@@ -31,13 +31,7 @@ for module in "${modules[@]}"; do
   for field in "CompanyName|Vexor Labs, Ltd." "FileVersion|1.0.0.1" "FileDescription|${description[$module]}"; do
     if [[ $version == *"|$field|"* ]]; then pass "version resource: ${field/|/ = }"; else fail "version resource lacks ${field/|/ = }"; fi
   done
-  # The fixed part of the version resource, after its signature 0xFEEF04BD.
-  fixed=$(python3 -c '
-import struct, sys
-data = open(sys.argv[1], "rb").read()
-at = data.find(struct.pack("<I", 0xFEEF04BD))
-ms, ls = struct.unpack_from("<II", data, at + 8) if at >= 0 else (0, 0)
-print("%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF))' "$module.dll")
+  fixed=$(python3 "$root/installer/file_version.py" "$module.dll")
   expect_eq "binary file version" "$fixed" "1.0.0.1"
 done
 finish

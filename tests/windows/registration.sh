@@ -3,17 +3,11 @@
 # management class, and unregistration removing what it wrote.
 source "$(dirname "$0")/common.bash"
 
-nap_record='HKLM\SOFTWARE\NapServer\SystemHealthValidators\0073FA02'
-forget_nap_record() { w reg delete "$nap_record" /f >/dev/null 2>&1 || true; }
-
 # A clean start: neither the module nor the NAP SDK stand-in registered, no
 # keys left by an earlier run.
 w regsvr32 /s /u napsdk.dll >/dev/null 2>&1 || true
 forget_nap_record
-for key in 'AppID\healthval.DLL' 'AppID\{162cb876-e4cb-424e-abc3-bd87de5f29d9}' \
-           'CLSID\{60d48d71-1c65-4775-a2c2-2e331632914d}' 'Vexor.SHV'; do
-  w reg delete "HKCR\$key" /f >/dev/null 2>&1 || true
-done
+forget_keys healthval
 reg_snapshot hkcr HKCR
 
 echo "without the NAP server management class"
@@ -57,10 +51,7 @@ w regsvr32 /s /u napsdk.dll >/dev/null 2>&1 || true
 
 if [[ -f $root/cfg/CMakeLists.txt ]]; then
   echo "the configurator module"
-  for key in 'AppID\healthcfg.dll' 'AppID\{73D1100C-337E-4de7-84B9-8F5B10202693}' \
-             'CLSID\{0C5C9CEC-1FF7-42e3-AC8F-4D9BAE296C5D}'; do
-    w reg delete "HKCR\$key" /f >/dev/null 2>&1 || true
-  done
+  forget_keys healthcfg
   reg_snapshot hkcr HKCR
   with_debug_output regsvr32 /s healthcfg.dll
   expect_eq "regsvr32 healthcfg.dll" "$rc" 0

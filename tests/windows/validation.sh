@@ -5,28 +5,8 @@
 # 129th refused; DllCanUnloadNow refuses while a request runs; the component
 # texts follow the thread locale.
 source "$(dirname "$0")/common.bash"
-linux=${SHV_LINUX_BUILD:-$root/build}
 settings='HKLM\SOFTWARE\VexorLabs\REDIVEVE\Settings'
-
-sims=()
-stop_sims() {
-  local pid
-  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
-  sims=()
-}
 trap stop_sims EXIT
-
-# start_sim NAME ARGS...: a central-sim on 127.0.0.1; sets port.
-start_sim() {
-  local name=$1
-  shift
-  rm -f "$scratch/$name.port"
-  "$linux/bin/central-sim" --port-file "$scratch/$name.port" "$@" \
-    >"$scratch/$name.jsonl" 2>"$scratch/$name.err" </dev/null &
-  sims+=($!)
-  for _ in $(seq 200); do [[ -s $scratch/$name.port ]] && break; sleep 0.05; done
-  port=$(cat "$scratch/$name.port")
-}
 
 # settings_both NAME TYPE DATA: the same setting for the Windows and the
 # Linux module.

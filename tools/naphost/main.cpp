@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/com.h"
+#include "base/com_apartment.h"
 #include "tools/naphost/commands.h"
 
 namespace naphost {
@@ -21,23 +21,6 @@ command_t::command_t(const char* name, const char* summary, int (*run)(int, char
   registry().push_back(this);
 }
 
-// The process joins the multithreaded apartment as the NAP server's does:
-// COM refuses to create objects for a thread that has not, and the
-// validator's workers call back on threads of their own.
-class com_apartment_t {
- public:
-  com_apartment_t() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~com_apartment_t() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  com_apartment_t(const com_apartment_t&) = delete;
-  com_apartment_t& operator=(const com_apartment_t&) = delete;
-  HRESULT result() const { return result_; }
-
- private:
-  HRESULT result_;
-};
-
 }  // namespace naphost
 
 int main(int argc, char** argv) {
@@ -51,7 +34,10 @@ int main(int argc, char** argv) {
   }
   for (const naphost::command_t* c : commands) {
     if (std::strcmp(argv[1], c->name) != 0) continue;
-    const naphost::com_apartment_t apartment;
+    // The multithreaded apartment, as the NAP server's process: COM refuses
+    // to create objects for a thread in none, and the validator's workers
+    // call back on threads of their own.
+    const base_n::com_apartment_t apartment(COINIT_MULTITHREADED);
     if (FAILED(apartment.result())) {
       std::fprintf(stderr, "naphost: cannot initialise COM: 0x%08X\n", static_cast<unsigned>(apartment.result()));
       return 1;

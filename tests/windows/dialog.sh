@@ -53,6 +53,24 @@ wait_host() {
 other_window() {
   timeout 10 bash -c 'while :; do for x in $(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null); do [[ $x != '"$window"' ]] && { echo $x; exit; }; done; sleep 0.2; done' || true
 }
+# check_box SHOT OWNER TEXT: the message box that appears over $window: its
+# screenshot, its owner (modal to it: the owner takes no input meanwhile, so
+# a second OK cannot stack another box) and a line of it matching TEXT (an
+# extended regular expression); then it is closed.
+check_box() {
+  local box box_texts
+  box=$(other_window)
+  if [[ -z $box ]]; then
+    fail "no message box for \"$3\""
+    return
+  fi
+  import -window root "$shots/$1"
+  box_texts=$(texts "$(xdotool getwindowname "$box")")
+  has_line "owned by the dialog" "$box_texts" "owner $2"
+  has_line "the dialog takes no input meanwhile" "$box_texts" "owner enabled 0"
+  grep -qE -- "$3" <<<"$box_texts" && pass "the message reads \"$3\"" || fail "no line \"$3\" in: $box_texts"
+  close_box "$box"
+}
 # close_box WINDOW: presses its button and waits (at most 10 s) until it is gone.
 close_box() {
   local _
@@ -114,20 +132,7 @@ if [[ -n $window ]]; then
   pass "dialog shown for 0x0419"
   fill 300 127.0.0.1 65536
   xdotool key Return
-  box=$(other_window)
-  if [[ -n $box ]]; then
-    pass "a message box appears"
-    import -window root "$shots/message-305-ru-0x0419.png"
-    box_texts=$(texts "$(xdotool getwindowname "$box")")
-    has_line "owned by the dialog" "$box_texts" "owner $russian_title"
-    # Modal to it: no second OK can reach the dialog and stack another box.
-    has_line "the dialog takes no input meanwhile" "$box_texts" "owner enabled 0"
-    grep -qF "Указано неверное значение" <<<"$box_texts" && pass "the text keeps its letters" ||
-      fail "message 305 is not \"Указано неверное значение\": $box_texts"
-    close_box "$box"
-  else
-    fail "no message box for port 65536"
-  fi
+  check_box message-305-ru-0x0419.png "$russian_title" "Указано неверное значение"
   expect_eq "the dialog stays open" "$(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null | grep -cx "$window")" 1
   xdotool windowfocus --sync "$window" key Escape
   expect_eq "InvokeUI" "$(host_result)" "InvokeUI 0x00000000"
@@ -173,18 +178,8 @@ else
   if [[ -n $window ]]; then
     fill 300 127.0.0.1 4242
     xdotool key Return
-    box=$(other_window)
-    if [[ -n $box ]]; then
-      import -window root "$shots/message-306-en-0x0409.png"
-      shots_expected=$((shots_expected + 1))
-      box_texts=$(texts "$(xdotool getwindowname "$box")")
-      has_line "owned by the dialog" "$box_texts" "owner Vexor Network Access Protection Settings"
-      grep -qE "The settings could not be saved: .+" <<<"$box_texts" && pass "message 306 names the reason" ||
-        fail "no message 306 with a reason: $box_texts"
-      close_box "$box"
-    else
-      fail "no message for the refused write"
-    fi
+    check_box message-306-en-0x0409.png "Vexor Network Access Protection Settings" "The settings could not be saved: .+"
+    shots_expected=$((shots_expected + 1))
     expect_eq "the dialog stays open" "$(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null | grep -cx "$window")" 1
     expect_eq "nothing written" "$(settings_now)" "$before"
     # The focus is still in the port field, the last one typed into.

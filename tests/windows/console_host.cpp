@@ -13,9 +13,8 @@
 //                 the hook is installed; then as for two
 //   lock WHAT     the settings key's security: deny "write", deny "read",
 //                 or "none"
-//   texts TITLE   the texts of the window TITLE and of its controls, its
-//                 owner's title and whether the owner takes input, and the
-//                 id of its focused control
+//   texts TITLE   the texts of the window TITLE's controls, its owner's
+//                 title and whether the owner takes input
 #include "platform/nap_sdk.h"
 
 #include <sddl.h>
@@ -86,10 +85,6 @@ int print_texts(const wchar_t* title) {
   std::printf("owner %s\n", owner != nullptr ? utf8(text_of(owner)).c_str() : "(none)");
   // A box modal to its owner leaves the owner disabled while it is shown.
   if (owner != nullptr) std::printf("owner enabled %d\n", IsWindowEnabled(owner) ? 1 : 0);
-  GUITHREADINFO gui = {};
-  gui.cbSize = sizeof(gui);
-  const DWORD thread = GetWindowThreadProcessId(window, nullptr);
-  std::printf("focus %d\n", GetGUIThreadInfo(thread, &gui) && gui.hwndFocus != nullptr ? GetDlgCtrlID(gui.hwndFocus) : 0);
   for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
     std::printf("%d %s\n", GetDlgCtrlID(child), utf8(text_of(child)).c_str());
   }

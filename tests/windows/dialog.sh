@@ -80,7 +80,7 @@ close_box() {
     sleep 0.1
   done
 }
-# texts TITLE: the window's owner, focused control and control texts.
+# texts TITLE: the window's owner and its controls' texts.
 texts() { w console_host.exe 0 texts "$1" 2>/dev/null | tr -d '\r'; }
 # has_line WHAT TEXT LINE: one line of TEXT is LINE.
 has_line() { if grep -qxF -- "$3" <<<"$2"; then pass "$1"; else fail "$1: no line \"$3\" in: $2"; fi; }

@@ -14,7 +14,7 @@ namespace base_n {
 
 api_hook_t::api_hook_t(const void* replacement, const char* module_file, const char* dll, const char* function,
                        error_policy_t policy)
-    : policy_(policy) {
+    : replacement_(reinterpret_cast<uintptr_t>(replacement)), policy_(policy) {
   if (module_file != nullptr) {
     module_ = LoadLibraryA(module_file);
     loaded_ = module_ != nullptr;
@@ -48,10 +48,8 @@ api_hook_t::api_hook_t(const void* replacement, const char* module_file, const c
     throw;
   }
   if (policy_ == policy_log && kern_n::log_enabled(lvl_trace3)) {
-    char name[257] = {};
-    GetModuleFileNameA(module_, name, 256);
     KLOG(lvl_trace3, "[ApiHook] %s from %s hooked in module %s", function != nullptr ? function : "",
-         dll != nullptr ? dll : "", name);
+         dll != nullptr ? dll : "", module_file_name(module_).c_str());
   }
 }
 
@@ -66,7 +64,18 @@ api_hook_t::~api_hook_t() {
 void api_hook_t::reset() {
   if (void** slot = std::exchange(slot_, nullptr)) {
     const uintptr_t saved = std::exchange(saved_, 0);
-    write_protected_memory(slot, &saved, sizeof(saved));
+    std::string error;
+    if (!exchange_slot(slot, replacement_, saved, error)) {
+      const std::string pinned = pin_replacement_module();
+      error = "Unable to restore the import slot because of " + error +
+              (pinned.empty() ? std::string("; the module that holds the replacement could not be pinned")
+                              : "; module " + pinned + " stays loaded for the rest of the process");
+      // A throwing policy must not leave a loaded module behind either.
+      if (HMODULE module = std::exchange(module_, nullptr); module != nullptr && std::exchange(loaded_, false)) {
+        FreeLibrary(module);
+      }
+      run_error(error);
+    }
   }
   if (HMODULE module = std::exchange(module_, nullptr); module != nullptr && std::exchange(loaded_, false)) {
     FreeLibrary(module);
@@ -78,6 +87,31 @@ void** api_hook_t::get_bound_thunk_data(const char* dll, const char* function) {
   void** slot = find_import_slot(module_, dll, function, error);
   if (slot == nullptr) run_error(error);
   return slot;
+}
+
+bool api_hook_t::exchange_slot(void** slot, uintptr_t expected, uintptr_t desired, std::string& error) {
+  DWORD previous = 0;
+  if (!VirtualProtect(slot, sizeof(uintptr_t), PAGE_READWRITE, &previous)) {
+    const error_saver_t saved;
+    error = "unable to enable writing to protected memory because of " + get_last_error(saved);
+    saved.restore();
+    return false;
+  }
+  const bool replaced =
+      std::atomic_ref<uintptr_t>(*reinterpret_cast<uintptr_t*>(slot)).compare_exchange_strong(expected, desired);
+  DWORD ignored = 0;
+  VirtualProtect(slot, sizeof(uintptr_t), previous, &ignored);
+  if (!replaced) error = "the slot was redirected again since it was hooked";
+  return replaced;
+}
+
+std::string api_hook_t::pin_replacement_module() {
+  HMODULE pinned = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                          reinterpret_cast<LPCWSTR>(replacement_), &pinned)) {
+    return std::string();
+  }
+  return module_file_name(pinned);
 }
 
 void api_hook_t::write_protected_memory(void* address, const void* data, size_t size) {

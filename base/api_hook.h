@@ -26,7 +26,11 @@ class api_hook_t {
   api_hook_t& operator=(const api_hook_t&) = delete;
 
   // Puts the saved address back and frees a module the constructor loaded;
-  // a second call does nothing.
+  // a second call does nothing. The slot is put back only while it still
+  // holds the replacement (someone who hooked it since saved ours). A slot
+  // that cannot be put back would lead into the replacement's module for
+  // good: that module is then pinned for the rest of the process, and the
+  // failure goes to run_error.
   void reset();
 
   // The module's import slot of function from dll (names compared without
@@ -42,7 +46,15 @@ class api_hook_t {
   uintptr_t saved_address() const { return saved_; }
 
  private:
+  // Writes desired into the slot if it holds expected, with writing enabled
+  // meanwhile; false with the reason otherwise.
+  bool exchange_slot(void** slot, uintptr_t expected, uintptr_t desired, std::string& error);
+  // Keeps the module holding the replacement loaded for good; its file name
+  // (empty when it could not be pinned).
+  std::string pin_replacement_module();
+
   HMODULE module_ = nullptr;
+  uintptr_t replacement_ = 0;
   uintptr_t saved_ = 0;
   void** slot_ = nullptr;
   error_policy_t policy_;

@@ -12,6 +12,13 @@ namespace base_n {
 
 namespace {
 
+// Script text is UTF-8, so that a module path keeps every character.
+std::u16string from_utf8(const std::string& text) {
+  std::u16string out;
+  from_cp_to_unicode(out, text.data(), CP_UTF8, text.size());
+  return out;
+}
+
 struct token_t {
   std::string text;
   bool quoted = false;
@@ -120,7 +127,7 @@ class parser_t {
     if (!t->quoted && (t->text == "{" || t->text == "}" || t->text == "=" || same_ignoring_case(t->text, "val"))) {
       fail(*t, "a key name");
     }
-    k.name = to_wide(t->text);
+    k.name = from_utf8(t->text);
     if (peek_is("=")) {
       next("=");
       k.default_value = value(std::u16string());
@@ -132,7 +139,7 @@ class parser_t {
           next("val");
           const token_t& name = next("a value name");
           expect("=");
-          k.values.push_back(value(to_wide(name.text)));
+          k.values.push_back(value(from_utf8(name.text)));
         } else {
           k.subkeys.push_back(key());
         }
@@ -150,7 +157,7 @@ class parser_t {
     if (!data.quoted) fail(data, "quoted value data");
     if (same_ignoring_case(type.text, "s")) {
       v.type = REG_SZ;
-      const std::u16string wide = to_wide(data.text);
+      const std::u16string wide = from_utf8(data.text);
       for (char16_t ch : wide) {
         v.data.push_back(static_cast<uint8_t>(ch));
         v.data.push_back(static_cast<uint8_t>(ch >> 8));

@@ -20,6 +20,7 @@
 // key: val NAME = VALUE; VALUE: s 'text' (REG_SZ), d 'number' (REG_DWORD,
 // decimal or 0x hex) or b 'hex bytes' (REG_BINARY). Quoted text doubles a
 // single quote; %NAME% is replaced from the caller's list and %% is "%".
+// Script and replacements are UTF-8.
 // Registration writes everything, deleting ForceRemove keys with their
 // subkeys first and removing Delete keys; unregistration removes every key
 // not marked NoRemove, with its subkeys.

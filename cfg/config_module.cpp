@@ -3,11 +3,13 @@
 #include "cfg/config_module.h"
 
 #include <atomic>
+#include <new>
 
 #include "base/module_info.h"
 #include "base/registry_script.h"
 #include "cfg/shv_config.h"
 #include "common/nap_common.h"
+#include "kern/unicode.h"
 #include "platform/dll_entry.h"
 
 #ifdef _WIN32
@@ -80,11 +82,19 @@ base_n::module_locks_t& module_locks() {
 }
 
 HRESULT update_registry(bool do_register) {
-  char path[max_module_path];
-  const DWORD n = GetModuleFileNameA(module_handle(), path, max_module_path);
-  if (n == 0) return HRESULT_FROM_WIN32(GetLastError());
-  if (n >= max_module_path) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-  const std::string raw(path, n);
+  // Wide: an install folder outside the system code page is registered as
+  // it is named, and the limit counts UTF-16 units as the system does.
+  const std::u16string path = base_n::module_path(module_handle());
+  if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
+  if (path.size() >= max_module_path) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+  std::string raw;
+  try {
+    from_unicode_to_cp(raw, path, CP_UTF8);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
   return base_n::run_registry_script(registry_script, {{"MODULE", base_n::rgs_quote(raw)}, {"Module_Raw", raw}},
                                      do_register);
 }

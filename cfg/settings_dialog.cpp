@@ -1,19 +1,23 @@
 // The settings dialog's procedure. OK checks the fields in the order address,
 // port, cache time and reports only the first bad one; nothing is written
-// unless all three are valid.
+// unless all three are valid, and a write that fails keeps the dialog open.
 #include "cfg/settings_dialog.h"
 
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/resources.h"
 #include "cfg/config_module.h"
+#include "common/nap_common.h"
 #include "common/settings.h"
 #include "kern/exceptions.h"
 #include "kern/logger.h"
 #include "kern/numstrings.h"
 #include "kern/runnable.h"
+#include "kern/strings.h"
 #include "kern/unicode.h"
 
 namespace shv_cfg {
@@ -35,7 +39,7 @@ std::u16string field_text(HWND dialog, int id, int limit) {
 }
 
 void set_number(HWND dialog, int id, uint32_t value) {
-  SetDlgItemTextW(dialog, id, plat::wstr(to_wide(std::to_string(value)).c_str()));
+  SetDlgItemTextW(dialog, id, plat::wstr(to_wide(string_format("%u", static_cast<unsigned>(value))).c_str()));
 }
 
 // The field as an unsigned number up to max (no sign, digits only; leading
@@ -56,24 +60,58 @@ std::optional<uint64_t> field_number(HWND dialog, int id, uint64_t max) {
   }
 }
 
-void on_init(HWND dialog) {
-  SetDlgItemTextW(dialog, id_server, plat::wstr(shv_settings::read_string("server_name").c_str()));
-  set_number(dialog, id_port, shv_settings::read_number("server_port"));
-  set_number(dialog, id_cache_time, shv_settings::read_number("cache_time"));
-  CheckDlgButton(dialog, id_enabled, shv_settings::read_number("validate") != 0 ? BST_CHECKED : BST_UNCHECKED);
+// What one open dialog works on: the source and the values it gave.
+struct dialog_state_t {
+  settings_source_t& source;
+  shv_settings::values_t values;
+};
+
+dialog_state_t* state_of(HWND dialog) { return reinterpret_cast<dialog_state_t*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
+
+// The system's text of a Win32 error in the thread's language, without its
+// line end.
+std::u16string system_text(DWORD error) {
+  WCHAR buffer[512];
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                 buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
+  std::u16string text(plat::u16(buffer), n < std::size(buffer) ? n : 0);
+  while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ')) text.pop_back();
+  if (text.empty()) text = to_wide(string_format("error %lu", static_cast<unsigned long>(error)));
+  return text;
+}
+
+// The Win32 error an HRESULT carries, or the HRESULT itself.
+DWORD win32_error(HRESULT hr) {
+  return HRESULT_FACILITY(hr) == FACILITY_WIN32 ? static_cast<DWORD>(HRESULT_CODE(hr)) : static_cast<DWORD>(hr);
+}
+
+// String id in the thread's language as a message box of owner, which it is
+// modal to; "%1" in the text becomes the system's text of error. Wide text
+// throughout: the thread's language need not be the system code page's.
+void show_message(HWND owner, UINT id, UINT icon, DWORD error = ERROR_SUCCESS) {
+  std::u16string text = base_n::load_string_resource(id, module_handle(), error != ERROR_SUCCESS ? u"%1" : u"");
+  if (const size_t at = text.find(u"%1"); at != std::u16string::npos) text.replace(at, 2, system_text(error));
+  MessageBoxW(owner, plat::wstr(text.c_str()), nullptr, MB_OK | icon);
+}
+
+void on_init(HWND dialog, dialog_state_t& state) {
+  SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
+  SetDlgItemTextW(dialog, id_server, plat::wstr(state.values.server_name.c_str()));
+  set_number(dialog, id_port, state.values.server_port);
+  set_number(dialog, id_cache_time, state.values.cache_time);
+  CheckDlgButton(dialog, id_enabled, state.values.validate != 0 ? BST_CHECKED : BST_UNCHECKED);
   update_enabled(dialog);
 }
 
 void report_bad_field(HWND dialog, int id) {
-  const std::u16string message = base_n::load_string_resource(string_incorrect_value, module_handle(), u"");
-  std::string ansi;
-  from_unicode_to_cp(ansi, message);
-  MessageBoxA(nullptr, ansi.c_str(), nullptr, MB_OK | MB_ICONWARNING);
+  show_message(dialog, string_incorrect_value, MB_ICONWARNING);
   SetFocus(GetDlgItem(dialog, id));
 }
 
-// TRUE when the dialog closed with the values written.
+// TRUE when the dialog closed with the values kept.
 INT_PTR on_ok(HWND dialog) {
+  dialog_state_t* state = state_of(dialog);
+  if (state == nullptr) return FALSE;
   const bool enabled = IsDlgButtonChecked(dialog, id_enabled) == BST_CHECKED;
   const std::u16string server = field_text(dialog, id_server, server_text_limit);
   if (server.empty()) {
@@ -90,10 +128,19 @@ INT_PTR on_ok(HWND dialog) {
     report_bad_field(dialog, id_cache_time);
     return FALSE;
   }
-  shv_settings::write("server_name", server);
-  shv_settings::write("server_port", static_cast<uint32_t>(*port));
-  shv_settings::write("cache_time", static_cast<uint32_t>(*cache_time));
-  shv_settings::write("validate", enabled ? 1u : 0u);
+  shv_settings::values_t values = state->values;
+  values.server_name = server;
+  values.server_port = static_cast<uint32_t>(*port);
+  values.cache_time = static_cast<uint32_t>(*cache_time);
+  values.validate = enabled ? 1u : 0u;
+  if (const DWORD error = state->source.write(values); error != ERROR_SUCCESS) {
+    // Not kept: the administrator hears why and may try again or cancel,
+    // with the focus where it was.
+    HWND focus = GetFocus();
+    show_message(dialog, string_not_saved, MB_ICONERROR, error);
+    if (focus != nullptr) SetFocus(focus);
+    return FALSE;
+  }
   EndDialog(dialog, IDOK);
   return TRUE;
 }
@@ -113,7 +160,26 @@ INT_PTR on_command(HWND dialog, WPARAM wparam) {
   }
 }
 
+// The dialog of the thread's language over parent; -1 when no template fits.
+INT_PTR show_settings_dialog(HMODULE module, HWND parent, dialog_state_t& state) {
+  HRSRC resource = base_n::find_resource<WCHAR>(module, MAKEINTRESOURCEW(dialog_id), MAKEINTRESOURCEW(base_n::rt_dialog));
+  HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
+  const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+  if (bytes == nullptr) return -1;
+  return DialogBoxIndirectParamW(module, static_cast<LPCDLGTEMPLATEW>(bytes), parent, &settings_dialog_proc,
+                                 reinterpret_cast<LPARAM>(&state));
+}
+
+// The dialog edits these; the server time-out is left as it is.
+const std::vector<const char*> edited_settings = {"server_name", "server_port", "cache_time", "validate"};
+
 }  // namespace
+
+shv_settings::values_t registry_source_t::read() { return shv_settings::read_stored(); }
+
+DWORD registry_source_t::write(const shv_settings::values_t& values) {
+  return shv_settings::write_values(values, edited_settings).first_error();
+}
 
 void update_enabled(HWND dialog) {
   const BOOL enable = IsDlgButtonChecked(dialog, id_enabled) == BST_CHECKED ? TRUE : FALSE;
@@ -121,11 +187,14 @@ void update_enabled(HWND dialog) {
 }
 
 INT_PTR WINAPI settings_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-  (void)lparam;
   // Called by the system's dialog code: nothing may be thrown back into it.
   try {
     if (message == WM_INITDIALOG) {
-      on_init(dialog);
+      if (lparam == 0) {
+        EndDialog(dialog, -1);
+        return FALSE;
+      }
+      on_init(dialog, *reinterpret_cast<dialog_state_t*>(lparam));
       return TRUE;
     }
     if (message == WM_COMMAND) return on_command(dialog, wparam);
@@ -136,12 +205,18 @@ INT_PTR WINAPI settings_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LP
   return FALSE;
 }
 
-INT_PTR show_settings_dialog(HMODULE module, HWND parent) {
-  HRSRC resource = base_n::find_resource<WCHAR>(module, MAKEINTRESOURCEW(dialog_id), MAKEINTRESOURCEW(base_n::rt_dialog));
-  HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
-  const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-  if (bytes == nullptr) return -1;
-  return DialogBoxIndirectParamW(module, static_cast<LPCDLGTEMPLATEW>(bytes), parent, &settings_dialog_proc, 0);
+HRESULT edit_settings(HMODULE module, HWND parent, settings_source_t& source) {
+  dialog_state_t state{source, {}};
+  try {
+    state.values = source.read();
+  } catch (const napcommon::com_error_t& e) {
+    // Defaults in the dialog would be written over the real settings on OK.
+    KLOG(lvl_error, "[SettingsDialog] no dialog: %s", e.what());
+    show_message(parent, string_not_read, MB_ICONERROR, win32_error(e.code()));
+    return e.code();
+  }
+  show_settings_dialog(module, parent, state);
+  return S_OK;
 }
 
 }  // namespace shv_cfg

@@ -1,8 +1,9 @@
 // The settings dialog: validation on or off, the central server's address and
-// port, and the verdict cache time, read from the settings store when it
-// opens and written back on a valid OK.
+// port, and the verdict cache time, taken from a settings source when it
+// opens and given back to it on a valid OK.
 #pragma once
 
+#include "common/settings.h"
 #include "platform/win32.h"
 
 namespace shv_cfg {
@@ -14,12 +15,38 @@ constexpr int id_cache_time = 302;
 constexpr int id_server = 303;
 constexpr int id_port = 304;
 constexpr UINT string_incorrect_value = 305;
+constexpr UINT string_not_saved = 306;
+constexpr UINT string_not_read = 307;
 
-// Shows dialog 300 of module in the thread's language, modally over parent;
-// the dialog's result, or -1 when no template fits the thread's language.
-INT_PTR show_settings_dialog(HMODULE module, HWND parent);
+// Where the dialog's values come from and where OK sends them: the one place
+// that knows the store behind the dialog.
+class settings_source_t {
+ public:
+  virtual ~settings_source_t() = default;
+  // The values to show; throws (napcommon::com_error_t with the reason) when
+  // they cannot be had.
+  virtual shv_settings::values_t read() = 0;
+  // Keeps what the dialog edits (address, port, cache time, validation):
+  // ERROR_SUCCESS, or the Win32 error of the first that was not kept.
+  virtual DWORD write(const shv_settings::values_t& values) = 0;
+};
 
-// The dialog procedure.
+// The settings key of the registry, where the validator reads them.
+class registry_source_t : public settings_source_t {
+ public:
+  shv_settings::values_t read() override;
+  DWORD write(const shv_settings::values_t& values) override;
+};
+
+// Reads the settings from source and shows them in dialog 300 of module, in
+// the thread's language, modally over parent. S_OK once the dialog has closed
+// (also when no template could be shown). When the settings cannot be read:
+// a message naming the reason, owned by parent, no dialog, and the reason's
+// HRESULT.
+HRESULT edit_settings(HMODULE module, HWND parent, settings_source_t& source);
+
+// The dialog procedure; its creation parameter is the dialog's state
+// (edit_settings makes it).
 INT_PTR WINAPI settings_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
 // Enables the server, port and cache-time fields when the check box is checked.

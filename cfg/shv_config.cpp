@@ -4,12 +4,12 @@
 #include <cstring>
 #include <string>
 
-#include "base/api_hook.h"
-#include "base/resources.h"
 #include "cfg/com_failure.h"
+#include "cfg/dialog_hook.h"
 #include "cfg/settings_dialog.h"
 #include "common/settings.h"
 #include "kern/logger.h"
+#include "kern/strings.h"
 
 #ifndef ERROR_ARITHMETIC_OVERFLOW
 #define ERROR_ARITHMETIC_OVERFLOW 534L
@@ -19,6 +19,21 @@ namespace shv_cfg {
 
 namespace {
 constexpr size_t max_blob_size = 0xFFFF;
+
+// Which settings of a blob are in the store and which are not, and why.
+void log_partial_save(const shv_settings::write_report_t& report) {
+  if (!kern_n::log_enabled(lvl_error)) return;
+  std::string stored;
+  for (const char* name : report.stored) stored += std::string(stored.empty() ? "" : ", ") + name;
+  std::string failed;
+  for (const auto& [name, error] : report.failed) {
+    failed += string_format("%s%s (error %lu)", failed.empty() ? "" : ", ", name, static_cast<unsigned long>(error));
+  }
+  KLOG(lvl_error, "INapComponentConfig::SetConfig: %u of %u settings stored (%s); not stored: %s",
+       static_cast<unsigned>(report.stored.size()), static_cast<unsigned>(report.stored.size() + report.failed.size()),
+       stored.empty() ? "none" : stored.c_str(), failed.c_str());
+}
+
 }  // namespace
 
 HRESULT SHVConfig::QueryInterface(REFIID riid, void** object) {
@@ -35,21 +50,20 @@ HRESULT SHVConfig::InvokeUI(HWND parent) {
   try {
     // The system's dialog code finds the template through the host's
     // FindResourceW; routed to ours it picks the thread's language. The
-    // hook goes with this scope, also when the dialog code throws.
-    const base_n::api_hook_t hook(reinterpret_cast<const void*>(&base_n::find_resource<WCHAR>), nullptr,
-                                  "kernel32.dll", "FindResourceW", base_n::api_hook_t::policy_log);
-    show_settings_dialog(module_handle(), parent);
+    // hook goes with the last dialog of the process, also when the dialog
+    // code throws.
+    const dialog_hook_user_t hook;
+    registry_source_t registry;
+    return edit_settings(module_handle(), parent, registry);
   } catch (...) {
-    com_failure("INapComponentConfig::InvokeUI");
+    return com_failure("INapComponentConfig::InvokeUI");
   }
-  return S_OK;
 }
 
 HRESULT SHVConfig::GetConfig(UINT16* count, BYTE** data) {
   if (count == nullptr || data == nullptr) return E_POINTER;
   try {
-    std::string blob;
-    shv_settings::load(blob);
+    const std::string blob = shv_settings::to_blob(shv_settings::read_stored());
     if (blob.size() > max_blob_size) {
       KLOG(lvl_error, "INapComponentConfig::GetConfig: the configuration blob of %u bytes does not fit in %u",
            static_cast<unsigned>(blob.size()), static_cast<unsigned>(max_blob_size));
@@ -70,8 +84,10 @@ HRESULT SHVConfig::SetConfig(UINT16 count, BYTE* data) {
   if (data == nullptr && count != 0) return E_POINTER;
   try {
     const std::string blob = data != nullptr ? std::string(reinterpret_cast<const char*>(data), count) : std::string();
-    shv_settings::save(lstr_t(blob.data(), blob.size()));
-    return S_OK;
+    const shv_settings::write_report_t report = shv_settings::save(lstr_t(blob.data(), blob.size()));
+    if (report.failed.empty()) return S_OK;
+    log_partial_save(report);
+    return HRESULT_FROM_WIN32(report.first_error());
   } catch (...) {
     return com_failure("INapComponentConfig::SetConfig");
   }

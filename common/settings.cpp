@@ -4,13 +4,16 @@
 #include "common/settings.h"
 
 #include <cstring>
+#include <iterator>
 
+#include "common/nap_common.h"
 #include "kern/exceptions.h"
 #include "kern/logger.h"
 #include "kern/pretty_print.h"
 #include "kern/regkey.h"
 #include "kern/runnable.h"
 #include "kern/strings.h"
+#include "platform/reg_key.h"
 #include "platform/win32.h"
 
 namespace shv_settings {
@@ -32,6 +35,10 @@ constexpr size_t header_size = 24;
 constexpr REGSAM read_access = KEY_READ;                                        // 0x20019
 constexpr REGSAM write_access = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;  // 0x2001F
 
+// The numbers of values_t, in table order (the first row is the string).
+uint32_t values_t::* const numbers[] = {nullptr, &values_t::server_port, &values_t::server_timeout,
+                                        &values_t::cache_time, &values_t::validate};
+
 // The row of that name and kind. A setting asked for as the other kind is
 // not one of that kind: reading or storing it so would hide a defect and, on
 // a write, put a value of the wrong type into the key.
@@ -42,6 +49,8 @@ const setting_t* find_setting(const char* name, setting_kind_t kind) {
   }
   return nullptr;
 }
+
+size_t row_index(const setting_t& row) { return static_cast<size_t>(&row - settings_table); }
 
 // Inside a catch: logs format (name, then the caught failure) at level 1.
 void log_failure(const char* format, const char* name) noexcept {
@@ -63,19 +72,40 @@ void put_u32(std::string& out, uint32_t value) {
   for (int i = 0; i < 4; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-// Stores one setting through a freshly created key; failures are logged.
+// Stores one setting through a freshly created key: ERROR_SUCCESS, or the
+// error that kept it out, logged with the registry layer's text of it.
 template <class F>
-void write_setting(const char* format, const char* name, F&& set_value) noexcept {
+DWORD write_setting(const char* format, const setting_t& row, F&& set_value) noexcept {
+  LSTATUS rc = ERROR_SUCCESS;
   try {
-    win::regkey_t key;
-    key.create(HKEY_LOCAL_MACHINE, settings_key, write_access, 0, nullptr, nullptr, nullptr);
-    set_value(key);
+    plat::reg_key_t key;
+    rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(settings_key), 0, nullptr, 0, write_access, nullptr,
+                         key.out(), nullptr);
+    if (rc != ERROR_SUCCESS) win::detail::check_regkey_result(settings_key, rc);
+    rc = set_value(key.get());
+    if (rc != ERROR_SUCCESS) win::detail::check_regkey_result(row.value_name, rc);
+    return ERROR_SUCCESS;
   } catch (...) {
-    log_failure(format, name);
+    log_failure(format, row.name);
+    // The registry's calls do not throw: what did ran out of memory.
+    if (rc == ERROR_SUCCESS) rc = ERROR_NOT_ENOUGH_MEMORY;
   }
+  return static_cast<DWORD>(rc);
+}
+
+// A registry error of a strict read, as the caller's exception.
+void check_read(LSTATUS rc) {
+  if (rc != ERROR_SUCCESS) napcommon::check_res(HRESULT_FROM_WIN32(static_cast<DWORD>(rc)), "Unable to read the settings");
 }
 
 }  // namespace
+
+values_t default_values() {
+  values_t values;
+  values.server_name = settings_table[0].default_text;
+  for (size_t i = 1; i < std::size(settings_table); ++i) values.*numbers[i] = settings_table[i].default_number;
+  return values;
+}
 
 std::u16string read_string(const char* name) {
   const setting_t* row = find_setting(name, kind_string);
@@ -107,56 +137,126 @@ uint32_t read_number(const char* name) {
   return row->default_number;
 }
 
-void write(const char* name, const std::u16string& value) {
+values_t read_stored() {
+  values_t values = default_values();
+  plat::reg_key_t key;
+  const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(settings_key), 0, read_access, key.out());
+  if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return values;
+  check_read(opened);
+  // Whether each value is there is asked first: a missing one is its
+  // default, an error is the store's. A value of another type or size is
+  // no setting, and the default as for the validator.
+  win::regkey_tpl_t<false> borrowed(key.get());
+  for (const setting_t& row : settings_table) {
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    const LSTATUS found = RegQueryValueExW(key.get(), plat::wstr(row.value_name), nullptr, &type, nullptr, &size);
+    if (found == ERROR_FILE_NOT_FOUND) continue;
+    check_read(found);
+    if (row.kind == kind_string) {
+      borrowed.query_string_value(row.value_name, values.server_name, row.default_text);
+    } else {
+      values.*numbers[row_index(row)] = borrowed.query_dword_value(row.value_name, row.default_number);
+    }
+  }
+  return values;
+}
+
+DWORD write(const char* name, const std::u16string& value) {
   const setting_t* row = find_setting(name, kind_string);
-  if (row == nullptr) return;
-  write_setting("Unable to write string nap setting \"%s\" because of %s", name,
-                [&](win::regkey_t& key) { key.set_string_value(row->value_name, value, REG_SZ); });
+  if (row == nullptr) return ERROR_INVALID_PARAMETER;
+  return write_setting("Unable to write string nap setting \"%s\" because of %s", *row, [&](HKEY key) -> LSTATUS {
+    if (value.size() > (UINT32_MAX - sizeof(char16_t)) / sizeof(char16_t)) return ERROR_INVALID_PARAMETER;
+    return RegSetValueExW(key, plat::wstr(row->value_name), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
+  });
 }
 
-void write(const char* name, uint32_t value) {
+DWORD write(const char* name, uint32_t value) {
   const setting_t* row = find_setting(name, kind_number);
-  if (row == nullptr) return;
-  write_setting("Unable to write numeric nap setting \"%s\" because of %s", name,
-                [&](win::regkey_t& key) { key.set_dword_value(row->value_name, value); });
+  if (row == nullptr) return ERROR_INVALID_PARAMETER;
+  return write_setting("Unable to write numeric nap setting \"%s\" because of %s", *row, [&](HKEY key) -> LSTATUS {
+    const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
+                          static_cast<BYTE>(value >> 24)};
+    return RegSetValueExW(key, plat::wstr(row->value_name), 0, REG_DWORD, data, sizeof(data));
+  });
 }
 
-void load(std::string& out) {
-  const std::u16string server_name = read_string("server_name");
-  const uint32_t numbers[4] = {read_number("server_port"), read_number("server_timeout"),
-                               read_number("cache_time"), read_number("validate")};
+write_report_t write_values(const values_t& values, const std::vector<const char*>& names) {
+  write_report_t report;
+  report.stored.reserve(names.size());
+  report.failed.reserve(names.size());
+  for (const char* name : names) {
+    DWORD error = ERROR_INVALID_PARAMETER;
+    if (find_setting(name, kind_string) != nullptr) {
+      error = write(name, values.server_name);
+    } else if (const setting_t* row = find_setting(name, kind_number)) {
+      error = write(name, values.*numbers[row_index(*row)]);
+    }
+    if (error == ERROR_SUCCESS) {
+      report.stored.push_back(name);
+    } else {
+      report.failed.emplace_back(name, error);
+    }
+  }
+  return report;
+}
+
+std::string to_blob(const values_t& values) {
   std::string blob;
-  blob.reserve(header_size + server_name.size() * 2);
+  blob.reserve(header_size + values.server_name.size() * 2);
   put_u32(blob, blob_version);
-  put_u32(blob, static_cast<uint32_t>(server_name.size() * 2));
-  for (uint32_t number : numbers) put_u32(blob, number);
-  for (char16_t c : server_name) {
+  put_u32(blob, static_cast<uint32_t>(values.server_name.size() * 2));
+  for (size_t i = 1; i < std::size(settings_table); ++i) put_u32(blob, values.*numbers[i]);
+  for (char16_t c : values.server_name) {
     blob += static_cast<char>(c & 0xFF);
     blob += static_cast<char>(c >> 8);
   }
-  out.swap(blob);
+  return blob;
 }
 
-void save(lstr_t blob) {
+values_t from_blob(lstr_t blob) {
   if (blob.length < header_size || blob.pointer == nullptr) KERN_THROW(BUG_exception, "size mismatch");
   const uint32_t name_length = get_u32(blob.pointer + 4);
   if (blob.length != header_size + static_cast<uint64_t>(name_length))
     KERN_THROW(BUG_exception, "size mismatch");
   if (get_u32(blob.pointer) != blob_version) KERN_THROW(BUG_exception, "unsupported version");
 
-  std::u16string server_name;
+  values_t values;
   const size_t units = static_cast<size_t>((blob.length - header_size) / 2);
-  server_name.reserve(units);
+  values.server_name.reserve(units);
   for (size_t i = 0; i < units; ++i) {
     const char* p = blob.pointer + header_size + 2 * i;
-    server_name += static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
-                                         (static_cast<unsigned char>(p[1]) << 8));
+    values.server_name += static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
+                                                (static_cast<unsigned char>(p[1]) << 8));
   }
-  write("server_name", server_name);
-  write("server_port", get_u32(blob.pointer + 8));
-  write("server_timeout", get_u32(blob.pointer + 12));
-  write("cache_time", get_u32(blob.pointer + 16));
-  write("validate", get_u32(blob.pointer + 20));
+  for (size_t i = 1; i < std::size(settings_table); ++i) values.*numbers[i] = get_u32(blob.pointer + 4 + 4 * i);
+  return values;
+}
+
+values_t read_all() {
+  values_t values;
+  values.server_name = read_string("server_name");
+  for (size_t i = 1; i < std::size(settings_table); ++i) values.*numbers[i] = read_number(settings_table[i].name);
+  return values;
+}
+
+std::vector<const char*> differing(const values_t& a, const values_t& b) {
+  std::vector<const char*> names;
+  if (a.server_name != b.server_name) names.push_back(settings_table[0].name);
+  for (size_t i = 1; i < std::size(settings_table); ++i) {
+    if (a.*numbers[i] != b.*numbers[i]) names.push_back(settings_table[i].name);
+  }
+  return names;
+}
+
+void load(std::string& out) {
+  std::string blob = to_blob(read_all());
+  out.swap(blob);
+}
+
+write_report_t save(lstr_t blob) {
+  return write_values(from_blob(blob), {"server_name", "server_port", "server_timeout", "cache_time", "validate"});
 }
 
 }  // namespace shv_settings

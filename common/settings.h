@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "kern/types.h"
+#include "platform/win32.h"
 
 namespace shv_settings {
 
@@ -24,22 +27,67 @@ extern const char16_t settings_key[];
 // The five settings, in the order the blob and load use.
 extern const setting_t settings_table[5];
 
+// The five settings as one set, as the blob carries them and the dialog
+// edits them.
+struct values_t {
+  std::u16string server_name;
+  uint32_t server_port = 0;
+  uint32_t server_timeout = 0;
+  uint32_t cache_time = 0;
+  uint32_t validate = 0;
+  bool operator==(const values_t&) const = default;
+};
+
+// The defaults of the table.
+values_t default_values();
+
 // The stored value, or the default when it is missing, of another type or
 // unreadable (with a level-1 log line when the key cannot be opened). A name
 // that is not a string (numeric) setting raises BUG_exception.
 std::u16string read_string(const char* name);
 uint32_t read_number(const char* name);
 
-// Store a setting (REG_SZ with its NUL, REG_DWORD). Never throw: a failure is
-// logged at level 1; a name that is not a setting of that kind is ignored.
-void write(const char* name, const std::u16string& value);
-void write(const char* name, uint32_t value);
+// The whole set, each read as read_string and read_number read it.
+values_t read_all();
+
+// The internal names of the settings in which a and b differ, in table order.
+std::vector<const char*> differing(const values_t& a, const values_t& b);
+
+// The whole set as stored, for the configurator: a missing key or value is
+// the default as above, but a key that exists and cannot be read (access
+// denied, a damaged store) raises napcommon::com_error_t with the HRESULT of
+// the registry's error, so that nobody takes the defaults for the settings.
+values_t read_stored();
+
+// Store a setting (REG_SZ with its NUL, REG_DWORD): ERROR_SUCCESS when it is
+// stored, else the Win32 error that kept it out, logged at level 1. Never
+// throws; a name that is not a setting of that kind is ignored
+// (ERROR_INVALID_PARAMETER, nothing logged).
+DWORD write(const char* name, const std::u16string& value);
+DWORD write(const char* name, uint32_t value);
+
+// What writing several settings did, in the order they were written.
+struct write_report_t {
+  std::vector<const char*> stored;
+  std::vector<std::pair<const char*, DWORD>> failed;  // name, Win32 error
+  // ERROR_SUCCESS, or the error of the first write that failed.
+  DWORD first_error() const { return failed.empty() ? static_cast<DWORD>(ERROR_SUCCESS) : failed.front().second; }
+};
+
+// Writes the named settings of values, one write each in the order given;
+// each is tried whatever became of the one before.
+write_report_t write_values(const values_t& values, const std::vector<const char*>& names);
 
 // The blob: little-endian 32-bit version (2), name length in bytes, port,
 // time-out, cache time, validate; then the server name in UTF-16LE.
+std::string to_blob(const values_t& values);
+// Checks the whole blob (BUG_exception "size mismatch" or "unsupported
+// version"); an odd last byte of the name is dropped.
+values_t from_blob(lstr_t blob);
+
+// The blob of the current settings, read as read_string and read_number do.
 void load(std::string& out);
-// Checks the whole blob first (BUG_exception "size mismatch" or "unsupported
-// version"), then writes the five settings one by one.
-void save(lstr_t blob);
+// Checks the whole blob first, then writes the five settings one by one.
+write_report_t save(lstr_t blob);
 
 }  // namespace shv_settings

@@ -121,6 +121,18 @@ def load(path):
             fail("%s: geometry must be an object" % where)
         geometry[lang] = {k: rect(v, "%s geometry %s" % (where, k)) for k, v in geo.items()}
 
+    # The language whose resources also stand under the neutral language
+    # (0): what a thread of any other language finds last.
+    if "neutral" in data:
+        source = number(data["neutral"], "neutral", 1, 0xFFFF)
+        if source not in strings:
+            fail("neutral: %r is not one of the languages" % data["neutral"])
+        if 0 in strings:
+            fail("neutral: language 0 is one of the languages already")
+        strings[0] = dict(strings[source])
+        dialog_texts[0] = dialog_texts[source]
+        geometry[0] = geometry[source]
+
     parsed_dialogs = {}
     for did, d in dialogs.items():
         parsed_dialogs[number(did, "dialog id", 1, 0xFFFF)] = check_dialog(did, d, dialog_texts, geometry)

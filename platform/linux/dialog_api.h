@@ -34,5 +34,10 @@ SHV_SEAM_API HWND GetFocus();
 // A dialog's procedure gets the message; 0 for anything else.
 SHV_SEAM_API LRESULT SendMessageW(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Handed to the thread's front end; IDOK. A null caption is the system's
-// default, "Error".
-SHV_SEAM_API int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+// default, "Error". As on Windows, the owner (a dialog) takes no input while
+// the box is shown and gets its focus back afterwards.
+SHV_SEAM_API int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+// A dialog's window data: DWLP_USER only (0 for anything else). Set gives
+// the previous value.
+SHV_SEAM_API LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
+SHV_SEAM_API LONG_PTR GetWindowLongPtrW(HWND window, int index);

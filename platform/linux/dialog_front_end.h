@@ -17,8 +17,9 @@ class dialog_front_end_t {
   // The dialog is open (WM_INITDIALOG done). When this returns with the
   // dialog still open, it is closed as by its close box (IDCANCEL).
   virtual void run(HWND dialog) = 0;
-  // A message box was shown (text and caption as passed, in the ANSI code page).
-  virtual void message_box(HWND owner, const std::string& text, const std::string& caption, UINT type) = 0;
+  // A message box is shown (its text and caption); its owner takes no input
+  // until this returns.
+  virtual void message_box(HWND owner, const std::u16string& text, const std::u16string& caption, UINT type) = 0;
 };
 
 // The calling thread's front end; returns the one it replaces. Without one,
@@ -26,8 +27,9 @@ class dialog_front_end_t {
 SHV_SEAM_API dialog_front_end_t* set_dialog_front_end(dialog_front_end_t* front_end);
 
 // A user's click on control id: an enabled auto check box toggles, then the
-// dialog gets WM_COMMAND (id, BN_CLICKED). A disabled or missing control
-// ignores the click; false then.
+// dialog gets WM_COMMAND (id, BN_CLICKED). A disabled or missing control, or
+// a disabled dialog (one that owns a message box), ignores the click; false
+// then.
 SHV_SEAM_API bool click(HWND dialog, int id);
 
 // True while dialog runs and has not been ended (EndDialog).

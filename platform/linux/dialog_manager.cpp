@@ -23,6 +23,7 @@ struct HWND__ {
   // A dialog's own state.
   std::vector<std::unique_ptr<HWND__>> controls;
   DLGPROC proc = nullptr;
+  LONG_PTR user_data = 0;
   bool ended = false;
   INT_PTR result = 0;
 };
@@ -198,11 +199,34 @@ SHV_SEAM_API LRESULT SendMessageW(HWND window, UINT message, WPARAM wparam, LPAR
   return dialog->proc(dialog, message, wparam, lparam);
 }
 
-SHV_SEAM_API int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+SHV_SEAM_API int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+  // Modal to its owner: the owner's input is off and the box has the focus
+  // meanwhile; both come back when it closes, however it closes.
+  struct owner_state_t {
+    HWND owner;
+    bool was_enabled;
+    HWND saved = std::exchange(focused, nullptr);
+    ~owner_state_t() {
+      if (is_live(owner)) owner->enabled = was_enabled;
+      focused = saved;
+    }
+  } keep{is_live(owner) ? owner : nullptr, is_live(owner) && owner->enabled};
+  if (keep.owner != nullptr) keep.owner->enabled = false;
   if (front_end != nullptr) {
-    front_end->message_box(owner, text != nullptr ? text : "", caption != nullptr ? caption : "Error", type);
+    front_end->message_box(owner, text != nullptr ? std::u16string(text) : std::u16string(),
+                           caption != nullptr ? std::u16string(caption) : std::u16string(u"Error"), type);
   }
   return IDOK;
+}
+
+SHV_SEAM_API LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value) {
+  if (!is_live(window) || window->dialog != window || index != DWLP_USER) return 0;
+  return std::exchange(window->user_data, value);
+}
+
+SHV_SEAM_API LONG_PTR GetWindowLongPtrW(HWND window, int index) {
+  if (!is_live(window) || window->dialog != window || index != DWLP_USER) return 0;
+  return window->user_data;
 }
 
 namespace plat {
@@ -213,7 +237,7 @@ SHV_SEAM_API dialog_front_end_t* set_dialog_front_end(dialog_front_end_t* next) 
 
 SHV_SEAM_API bool click(HWND dialog, int id) {
   HWND__* c = item(dialog, id);
-  if (c == nullptr || !c->enabled || dialog->ended) return false;
+  if (c == nullptr || !c->enabled || !dialog->enabled || dialog->ended) return false;
   if (is_auto_check_box(c)) c->check = c->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
   SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(c));
   return true;

@@ -146,6 +146,39 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD langua
   return static_cast<DWORD>(length);
 }
 
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPWSTR buffer,
+                     DWORD size, va_list* arguments) {
+  const plat_linux::errno_guard_t keep_errno;
+  if (buffer == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  char* narrow = nullptr;
+  const DWORD n = FormatMessageA(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, source, message_id, language_id,
+                                 reinterpret_cast<LPSTR>(&narrow), 0, arguments);
+  if (n == 0) return 0;
+  // The table is ASCII: one unit per byte.
+  const DWORD units = n;
+  WCHAR* out = buffer;
+  if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+    out = static_cast<WCHAR*>(std::malloc((units + 1) * sizeof(WCHAR)));
+    if (out == nullptr) {
+      LocalFree(narrow);
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return 0;
+    }
+    *reinterpret_cast<LPWSTR*>(buffer) = out;
+  } else if (size < units + 1) {
+    LocalFree(narrow);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  for (DWORD i = 0; i < units; ++i) out[i] = static_cast<unsigned char>(narrow[i]);
+  out[units] = 0;
+  LocalFree(narrow);
+  return units;
+}
+
 HLOCAL LocalFree(HLOCAL mem) {
   const plat_linux::errno_guard_t keep_errno;
   std::free(mem);

@@ -200,14 +200,28 @@ BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module) {
   } else if (name != nullptr) {
     file = plat_linux::shared_object_name(name);
   }
-  void* handle = file.empty() ? dlopen(nullptr, RTLD_NOW) : dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  // Pinned: the loader never unmaps it, whatever the reference count says.
+  const int pin = (flags & GET_MODULE_HANDLE_EX_FLAG_PIN) ? RTLD_NODELETE : 0;
+  void* handle = file.empty() ? dlopen(nullptr, RTLD_NOW) : dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD | pin);
   if (handle == nullptr) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return FALSE;
   }
-  if (flags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT) dlclose(handle);
+  if (flags & (GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT | GET_MODULE_HANDLE_EX_FLAG_PIN)) dlclose(handle);
   *module = static_cast<HMODULE>(handle);
   return TRUE;
+}
+
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* module) {
+  if ((flags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) || name == nullptr) {
+    return GetModuleHandleExA(flags, reinterpret_cast<LPCSTR>(name), module);
+  }
+  const int length = static_cast<int>(std::char_traits<WCHAR>::length(name));
+  std::string narrow(static_cast<size_t>(length) * 3, '\0');
+  narrow.resize(static_cast<size_t>(
+      std::max(0, WideCharToMultiByte(CP_UTF8, 0, name, length, narrow.data(), static_cast<int>(narrow.size()),
+                                      nullptr, nullptr))));
+  return GetModuleHandleExA(flags, narrow.c_str(), module);
 }
 
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {

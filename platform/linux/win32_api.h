@@ -13,6 +13,9 @@ DWORD GetLastError();
 void SetLastError(DWORD code);
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
                      LPSTR buffer, DWORD size, va_list* arguments);
+// The same texts in UTF-16.
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                     LPWSTR buffer, DWORD size, va_list* arguments);
 HLOCAL LocalFree(HLOCAL mem);
 
 // Process, threads, thread-local storage
@@ -63,7 +66,9 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 // FROM_ADDRESS treats name as an address inside the module; without
 // UNCHANGED_REFCOUNT the module gains a reference (release with FreeLibrary).
+// PIN keeps the module loaded for the rest of the process.
 BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module);
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* module);
 
 // Resources of a module (see platform/resource_section.h). A handle found in
 // a module's section stays valid while the module is loaded.

@@ -152,6 +152,14 @@ typedef const DLGTEMPLATE* LPCDLGTEMPLATEW;
 #define MB_OK 0x00000000u
 #define MB_ICONWARNING 0x00000030u
 #define MB_ICONEXCLAMATION 0x00000030u
+#define MB_ICONERROR 0x00000010u
+#define MB_ICONHAND 0x00000010u
+typedef intptr_t LONG_PTR;
+// Window data of a dialog: DWLP_USER after the message result and procedure.
+#define DWLP_MSGRESULT 0
+#define DWLP_DLGPROC 8
+#define DWLP_USER 16
+#define ERROR_INVALID_INDEX 1413L
 #define LOWORD(l) (static_cast<WORD>(static_cast<uintptr_t>(l) & 0xFFFF))
 #define HIWORD(l) (static_cast<WORD>((static_cast<uintptr_t>(l) >> 16) & 0xFFFF))
 #define MAKEWPARAM(l, h) (static_cast<WPARAM>(static_cast<DWORD>(static_cast<WORD>(l) | (static_cast<DWORD>(static_cast<WORD>(h)) << 16))))

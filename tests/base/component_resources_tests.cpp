@@ -44,13 +44,14 @@ TEST_F(healthval_resources, friendly_name_by_thread_language) {
   EXPECT_EQ(text(307, 0x0816), u"Vexor System Health");  // Portuguese (Portugal): 22
 }
 
-TEST_F(healthval_resources, languages_outside_the_sixteen_find_nothing) {
+TEST_F(healthval_resources, languages_outside_the_sixteen_find_the_english_texts) {
   ASSERT_NE(module_.get(), nullptr);
-  EXPECT_EQ(text(307, 0x0411), u"<default>");  // Japanese: no neutral entry
-  EXPECT_EQ(text(307, 0x0404), u"<default>");  // Chinese (Taiwan): only 2052 exists
-  EXPECT_EQ(text(307, 0x0415), english_name);  // Polish (Poland): exact 1045
+  EXPECT_EQ(text(307, 0x0411), english_name);  // Japanese: the neutral entry
+  EXPECT_EQ(text(306, 0x0404), english_description);  // Chinese (Taiwan): only 2052 is Chinese
+  EXPECT_EQ(text(308, 0x041F), u"Vexor Labs, Ltd.");  // Turkish
+  EXPECT_EQ(text(307, 0x0804), u"Vexor 系统健康验证");  // the sixteen keep their own
 #ifndef _WIN32  // Windows refuses a thread locale that does not exist, such as this one
-  EXPECT_EQ(text(307, 0x0815), u"<default>");  // another Polish sub-language: 1045 is not neutral
+  EXPECT_EQ(text(307, 0x0815), english_name);  // another Polish sub-language: 1045 is not neutral
 #endif
   EXPECT_EQ(text(305, 0x0409), u"<default>");  // not a string of this module
 }
@@ -190,9 +191,11 @@ TEST_F(healthcfg_resources, language_choice_of_the_dialog) {
   EXPECT_EQ(dialog(0x0410).title, u"Vexor Network Access Protection Settings");       // Italian: English texts
   EXPECT_EQ(dialog(0x041B).title, u"Vexor Network Access Protection Settings");       // Slovak: English title
   EXPECT_EQ(dialog(0x041B).controls[1].text, u"Zrušiť");
-  EXPECT_THROW(dialog(0x0404), std::runtime_error);  // Chinese (Taiwan): only 2052
-  EXPECT_THROW(dialog(0x0411), std::runtime_error);  // Japanese (Japan)
-  EXPECT_EQ(text(305, 0x0411), u"<default>");
+  EXPECT_EQ(dialog(0x0404).title, u"Vexor Network Access Protection Settings");  // Chinese (Taiwan): the neutral one
+  EXPECT_EQ(dialog(0x0411).title, u"Vexor Network Access Protection Settings");  // Japanese (Japan)
+  EXPECT_EQ(dialog(0x0804).title, u"Vexor 网络访问保护设置");
+  EXPECT_EQ(text(305, 0x0411), u"Incorrect value specified");
+  EXPECT_EQ(text(306, 0x0411), u"The settings could not be saved: %1");
   EXPECT_EQ(text(305, 0x0C07), u"Ungültiger Wert angegeben");
 }
 
@@ -201,7 +204,7 @@ TEST_F(healthcfg_resources, every_language_has_the_same_controls_with_its_own_te
   const LCID languages[] = {0x0407, 0x0409, 0x040A, 0x040C, 0x0410, 0x0415, 0x0416, 0x0419, 0x0427,
                             0x0402, 0x0408, 0x040E, 0x041B, 0x0422, 0x0425, 0x0426, 0x0804};
   const dialog_template_t english = dialog(0x0409);
-  std::set<std::u16string> messages;
+  std::set<std::u16string> messages, reasons;
   for (LCID locale : languages) {
     const dialog_template_t d = dialog(locale);
     ASSERT_EQ(d.controls.size(), english.controls.size()) << std::hex << locale;
@@ -222,9 +225,17 @@ TEST_F(healthcfg_resources, every_language_has_the_same_controls_with_its_own_te
     EXPECT_NE(message, u"<default>") << std::hex << locale;
     messages.insert(message);
     EXPECT_EQ(text(100, locale), u"healthcfg");
+    // The messages that name a reason: translated everywhere, with its place.
+    for (UINT id : {306u, 307u}) {
+      const std::u16string with_reason = text(id, locale);
+      EXPECT_EQ(with_reason.find(u"%1"), with_reason.rfind(u"%1")) << std::hex << locale << " " << id;
+      EXPECT_NE(with_reason.find(u"%1"), std::u16string::npos) << std::hex << locale << " " << id;
+      reasons.insert(with_reason);
+    }
   }
   // Only Italian repeats the English message.
   EXPECT_EQ(messages.size(), std::size(languages) - 1);
+  EXPECT_EQ(reasons.size(), 2 * std::size(languages));
 }
 
 }  // namespace

@@ -54,10 +54,8 @@ TEST(find_resource, errors_name_what_is_missing) {
   EXPECT_EQ(base_n::find_resource<char>(nullptr, MAKEINTRESOURCEA(1), "TYPE"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
 
-  module_t cfg("shvtest_healthcfg_res");
-  ASSERT_NE(cfg.get(), nullptr);
-  thread_locale_t japanese(0x0411);
-  EXPECT_EQ(find_id(cfg.get(), 300, rt_dialog), nullptr);
+  thread_locale_t russian(0x0419);  // block 2 is English (United States) only, with no neutral entry
+  EXPECT_EQ(find_id(nullptr, 2, rt_string), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_LANG_NOT_FOUND));
 }
 
@@ -135,8 +133,9 @@ TEST(find_resource, a_module_sees_the_locale_its_caller_set) {
     ASSERT_GT(own_string(307, buffer, 256), 0u);
     EXPECT_EQ(std::u16string(buffer), u"Vexor modul kontroly správnej činnosti systému");
   }
-  thread_locale_t japanese(0x0411);
-  EXPECT_EQ(own_string(307, buffer, 256), 0u);
+  thread_locale_t japanese(0x0411);  // none of its own: the neutral (English) entry
+  ASSERT_GT(own_string(307, buffer, 256), 0u);
+  EXPECT_EQ(std::u16string(buffer), u"Vexor System Health Validator");
 }
 
 }  // namespace

@@ -61,6 +61,8 @@ cases = {
     "icon bits": variant(lambda d: set_path(d, ["icons", "400", "images"], [{"size": 16, "bits": 24}])),
     "icon size": variant(lambda d: set_path(d, ["icons", "400", "images"], [{"size": 512, "bits": 32}])),
     "module name": variant(lambda d: set_path(d, ["module"], "../evil")),
+    "neutral not a language": variant(lambda d: set_path(d, ["neutral"], "7")),
+    "neutral twice": variant(lambda d: (set_path(d, ["neutral"], "9"), d["languages"].update({"0": d["languages"]["9"]}))),
 }
 
 failures = 0

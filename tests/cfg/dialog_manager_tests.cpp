@@ -161,8 +161,12 @@ class front_end_t : public plat::dialog_front_end_t {
   explicit front_end_t(std::function<void(HWND)> f) : f_(std::move(f)) { previous_ = plat::set_dialog_front_end(this); }
   ~front_end_t() override { plat::set_dialog_front_end(previous_); }
   void run(HWND d) override { f_(d); }
-  void message_box(HWND, const std::string& text, const std::string&, UINT) override { boxes.push_back(text); }
-  std::vector<std::string> boxes;
+  void message_box(HWND owner, const std::u16string& text, const std::u16string& caption, UINT) override {
+    boxes.push_back(text + u"|" + caption);
+    if (on_box) on_box(owner);
+  }
+  std::vector<std::u16string> boxes;
+  std::function<void(HWND)> on_box;
 
  private:
   std::function<void(HWND)> f_;
@@ -241,10 +245,34 @@ TEST_F(dialog_run, texts_are_copied_within_the_callers_buffer) {
     EXPECT_EQ(GetDlgItemTextW(d, 99, buffer, 4), 0u);
     EXPECT_EQ(buffer[0], u'\0');
     EXPECT_EQ(GetDlgItemTextW(d, 11, buffer, 0), 0u);
-    EXPECT_EQ(MessageBoxA(nullptr, "hello", nullptr, MB_OK), IDOK);
   });
   run();
-  EXPECT_EQ(ui.boxes, std::vector<std::string>{"hello"});
+}
+
+// A box owned by the dialog is modal to it: no input meanwhile, the focus
+// back where it was afterwards. The dialog's window data is its own.
+TEST_F(dialog_run, a_message_box_owned_by_the_dialog_holds_its_input) {
+  int clicks_during_box = -1;
+  front_end_t ui([&](HWND d) {
+    EXPECT_EQ(SetWindowLongPtrW(d, DWLP_USER, 42), 0);
+    EXPECT_EQ(GetWindowLongPtrW(d, DWLP_USER), 42);
+    SetFocus(GetDlgItem(d, 10));
+    EXPECT_EQ(MessageBoxW(d, u"\u0417\u0434\u0440\u0430\u0432\u0441\u0442\u0432\u0443\u0439", nullptr, MB_OK), IDOK);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), 10);
+    EXPECT_TRUE(IsWindowEnabled(d));
+    EXPECT_TRUE(plat::click(d, 10));
+    EXPECT_EQ(MessageBoxW(nullptr, u"free", u"Caption", MB_OK), IDOK);
+  });
+  ui.on_box = [&](HWND owner) {
+    if (owner == nullptr) return;
+    EXPECT_FALSE(IsWindowEnabled(owner));
+    EXPECT_EQ(GetFocus(), nullptr) << "the box has it";
+    clicks_during_box = plat::click(owner, IDOK) ? 1 : 0;
+  };
+  run();
+  EXPECT_EQ(clicks_during_box, 0) << "a second OK cannot reach the dialog";
+  EXPECT_EQ(ui.boxes, (std::vector<std::u16string>{
+                          u"\u0417\u0434\u0440\u0430\u0432\u0441\u0442\u0432\u0443\u0439|Error", u"free|Caption"}));
 }
 
 TEST(dialog_box, a_template_outside_any_resource_section_is_refused) {

@@ -2,6 +2,8 @@
 // in and confirmed through the dialog manager's front end.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -109,7 +111,9 @@ TEST_P(healthcfg_dialog_rejects, the_first_bad_field_with_message_and_focus_and_
   const rejection_t r = GetParam();
   int focus_after_ok = 0;
   bool still_open = false;
+  HWND dialog = nullptr;
   scripted_front_end_t ui([&](HWND d) {
+    dialog = d;
     set_text(d, id_server, r.server);
     set_text(d, id_port, r.port);
     set_text(d, id_cache_time, r.cache);
@@ -121,9 +125,9 @@ TEST_P(healthcfg_dialog_rejects, the_first_bad_field_with_message_and_focus_and_
   const auto* box = invoke(ui);
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(ui.boxes.size(), 1u) << "one message for the first bad field only";
-  EXPECT_EQ(box->text, "Incorrect value specified");
-  EXPECT_EQ(box->owner, nullptr);
-  EXPECT_EQ(box->caption, "Error") << "the system's default caption";
+  EXPECT_EQ(box->text, u"Incorrect value specified");
+  EXPECT_EQ(box->owner, dialog) << "modal to the dialog";
+  EXPECT_EQ(box->caption, u"Error") << "the system's default caption";
   EXPECT_EQ(box->type, MB_OK | MB_ICONWARNING);
   EXPECT_EQ(focus_after_ok, r.field);
   EXPECT_TRUE(still_open);
@@ -182,6 +186,56 @@ TEST_F(healthcfg_dialog, cancel_after_editing_leaves_the_store_unchanged) {
   EXPECT_EQ(blob(), before);
 }
 
+// A store the administrator may read but not write (the stand-in's store
+// file without write bits): OK says why and keeps the dialog open with the
+// focus where it was; once writing is allowed again, OK keeps the values.
+TEST_F(healthcfg_dialog, a_write_that_fails_keeps_the_dialog_open_and_says_why) {
+  seed_store();
+  const std::string before = blob();
+  ASSERT_EQ(chmod(store_.path().c_str(), 0444), 0);
+  HWND dialog = nullptr;
+  bool open_after_refused_ok = false;
+  int focus_after_refused_ok = 0;
+  std::string stored_after_refused_ok;
+  scripted_front_end_t ui([&](HWND d) {
+    dialog = d;
+    set_text(d, id_server, u"new.example");
+    set_text(d, id_port, u"2000");
+    set_text(d, id_cache_time, u"5");
+    SetFocus(GetDlgItem(d, id_cache_time));
+    plat::click(d, IDOK);
+    open_after_refused_ok = plat::dialog_is_open(d);
+    focus_after_refused_ok = focus_id(d);
+    stored_after_refused_ok = blob();
+    chmod(store_.path().c_str(), 0644);
+    plat::click(d, IDOK);
+  });
+  const auto* box = invoke(ui);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(box->text, u"The settings could not be saved: Access is denied.");
+  EXPECT_EQ(box->owner, dialog);
+  EXPECT_EQ(box->type, MB_OK | MB_ICONERROR);
+  EXPECT_TRUE(open_after_refused_ok);
+  EXPECT_EQ(focus_after_refused_ok, id_cache_time);
+  EXPECT_EQ(stored_after_refused_ok, before);
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"new.example") << "the second OK kept them";
+  EXPECT_EQ(shv_settings::read_number("cache_time"), 5u);
+}
+
+// Defaults in the dialog would be written over the real settings on OK.
+TEST_F(healthcfg_dialog, settings_that_cannot_be_read_show_the_reason_and_no_dialog) {
+  seed_store();
+  ASSERT_EQ(chmod(store_.path().c_str(), 0000), 0);
+  scripted_front_end_t ui([](HWND) {});
+  EXPECT_EQ(config_->InvokeUI(nullptr), static_cast<HRESULT>(0x80070005));
+  EXPECT_EQ(ui.runs, 0);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, u"The settings could not be read: Access is denied.");
+  EXPECT_EQ(ui.boxes[0].type, MB_OK | MB_ICONERROR);
+  EXPECT_EQ(FindResourceW(module_, nullptr, nullptr), fake_lookup) << "the hook is gone";
+}
+
 TEST_F(healthcfg_dialog, a_long_address_is_cut_to_1022_characters) {
   scripted_front_end_t ui(enter(std::u16string(1500, u'a'), u"80", u"5"));
   invoke(ui);
@@ -201,23 +255,46 @@ TEST_F(healthcfg_dialog, german_thread_locale_shows_the_german_dialog_and_messag
   const auto* box = invoke(ui);
   EXPECT_EQ(title, u"Vexor Network Access Protection - Einstellungen");
   ASSERT_NE(box, nullptr);
-  EXPECT_EQ(box->text, "Ung\xC3\xBCltiger Wert angegeben");
+  EXPECT_EQ(box->text, u"Ung\u00FCltiger Wert angegeben");
 }
 
-TEST_F(healthcfg_dialog, languages_without_a_dialog_show_nothing) {
-  for (LCID locale : {0x0411u /* Japanese */, 0x0404u /* Chinese, Taiwan */}) {
+// Text in the thread's language reaches the box as it is, whatever the
+// system's code page; the box holds the dialog's input while it is shown.
+TEST_F(healthcfg_dialog, the_message_keeps_its_letters_and_a_second_ok_cannot_stack_another) {
+  SetThreadLocale(0x0419);
+  bool ok_reached_the_dialog = true;
+  scripted_front_end_t ui([](HWND d) {
+    set_text(d, id_port, u"65536");
+    plat::click(d, IDOK);
+    plat::click(d, IDCANCEL);
+  });
+  ui.on_box = [&](HWND owner) { ok_reached_the_dialog = plat::click(owner, IDOK); };
+  invoke(ui);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, u"\u0423\u043A\u0430\u0437\u0430\u043D\u043E \u043D\u0435\u0432\u0435\u0440\u043D\u043E\u0435 "
+                              u"\u0437\u043D\u0430\u0447\u0435\u043D\u0438\u0435");
+  EXPECT_FALSE(ok_reached_the_dialog);
+}
+
+TEST_F(healthcfg_dialog, languages_without_their_own_dialog_get_the_english_one) {
+  for (LCID locale : {0x0411u /* Japanese */, 0x0404u /* Chinese, Taiwan */, 0x0413u /* Dutch */}) {
     SetThreadLocale(locale);
-    scripted_front_end_t ui([](HWND) {});
-    EXPECT_EQ(config_->InvokeUI(nullptr), S_OK);
-    EXPECT_EQ(ui.runs, 0) << std::hex << locale;
-    EXPECT_EQ(FindResourceW(module_, nullptr, nullptr), fake_lookup) << "the hook is gone without a dialog, too";
+    std::u16string title;
+    scripted_front_end_t ui([&](HWND d) {
+      title = plat::dialog_title(d);
+      set_text(d, id_server, u"");
+      plat::click(d, IDOK);
+    });
+    const auto* box = invoke(ui);
+    EXPECT_EQ(title, u"Vexor Network Access Protection Settings") << std::hex << locale;
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text, u"Incorrect value specified");
   }
-  SetThreadLocale(0x0419);  // Russian, Russia: the neutral Russian resources
+  SetThreadLocale(0x0419);  // Russian, Russia: the neutral Russian resources, not the fallback
   std::u16string title;
   scripted_front_end_t ui([&](HWND d) { title = plat::dialog_title(d); });
   invoke(ui);
-  EXPECT_FALSE(title.empty());
-  EXPECT_NE(title, u"Vexor Network Access Protection Settings");
+  EXPECT_EQ(title, u"\u041D\u0430\u0441\u0442\u0440\u043E\u0439\u043A\u0438 Vexor Network Access Protection");
 }
 
 TEST_F(healthcfg_dialog, the_resource_lookup_is_redirected_while_the_dialog_is_open) {
@@ -235,7 +312,7 @@ TEST_F(healthcfg_dialog, the_resource_lookup_is_redirected_while_the_dialog_is_o
 
 TEST_F(healthcfg_dialog, the_hook_is_removed_when_the_dialog_code_throws) {
   scripted_front_end_t ui([&](HWND) { throw std::runtime_error("front end failed"); });
-  EXPECT_EQ(config_->InvokeUI(nullptr), S_OK);
+  EXPECT_EQ(config_->InvokeUI(nullptr), E_FAIL) << "a failure, not a success";
   EXPECT_EQ(ui.runs, 1);
   EXPECT_EQ(FindResourceW(module_, nullptr, nullptr), fake_lookup);
   scripted_front_end_t again(enter(u"after", u"1", u"2"));

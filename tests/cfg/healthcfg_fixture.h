@@ -69,7 +69,8 @@ inline bool key_exists(HKEY root, const std::u16string& key) {
 
 inline const std::u16string settings_key = u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
 
-// A front end whose run is the test's script; message boxes are recorded.
+// A front end whose run is the test's script; message boxes are recorded,
+// and on_box (when set) acts while one is shown.
 class scripted_front_end_t : public plat::dialog_front_end_t {
  public:
   explicit scripted_front_end_t(std::function<void(HWND)> script) : script_(std::move(script)) {
@@ -83,17 +84,19 @@ class scripted_front_end_t : public plat::dialog_front_end_t {
     ++runs;
     script_(dialog);
   }
-  void message_box(HWND owner, const std::string& text, const std::string& caption, UINT type) override {
+  void message_box(HWND owner, const std::u16string& text, const std::u16string& caption, UINT type) override {
     boxes.push_back({owner, text, caption, type});
+    if (on_box) on_box(owner);
   }
 
   struct box_t {
     HWND owner;
-    std::string text, caption;
+    std::u16string text, caption;
     UINT type;
   };
   int runs = 0;
   std::vector<box_t> boxes;
+  std::function<void(HWND)> on_box;
 
  private:
   std::function<void(HWND)> script_;

@@ -1,6 +1,8 @@
 // healthcfg's module and SHVConfig's blob methods, through the real module.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -32,8 +34,7 @@ std::string make_blob(uint32_t version, const std::u16string& name, uint32_t por
 using healthcfg_module = healthcfg_test;
 
 TEST_F(healthcfg_module, registration_writes_the_class_and_application_keys) {
-  const std::string path = base_n::module_file_name(module_);
-  const std::u16string module_path(path.begin(), path.end());
+  const std::u16string module_path = base_n::module_path(module_);
   EXPECT_EQ(reg_value(HKEY_CLASSES_ROOT, clsid_key, u"")->text(), u"Vexor System Health Configurator");
   EXPECT_EQ(reg_value(HKEY_CLASSES_ROOT, clsid_key, u"AppID")->text(), u"{73D1100C-337E-4de7-84B9-8F5B10202693}");
   EXPECT_EQ(reg_value(HKEY_CLASSES_ROOT, clsid_key, u"LocalizedString")->text(), u"@" + module_path + u",-100");
@@ -196,37 +197,45 @@ TEST_F(healthcfg_module, get_config_without_memory_for_the_buffer_is_out_of_memo
   CoTaskMemFree(data);
 }
 
-// A copy of the module under a path of exactly length characters (base_dir
-// is much shorter).
-std::string module_copy_at_length(const std::string& source, const std::string& base_dir, size_t length) {
-  const std::string file = "/libhealthcfg.so";
-  std::string dir = base_dir;
-  size_t remaining = length - base_dir.size() - file.size();
-  while (remaining > 0) {
-    // Components of at most 100 characters, never leaving a single one over.
-    const size_t take = remaining <= 101 ? remaining : (remaining - 101 == 1 ? 100 : 101);
-    dir += "/" + std::string(take - 1, 'd');
+// A copy of the module under a path of exactly length UTF-16 units (base_dir
+// is much shorter and ASCII), whose folders are named in Cyrillic and Chinese
+// letters: two and three bytes each in UTF-8, one unit each in UTF-16.
+std::u16string module_copy_at_length(const std::string& source, const std::string& base_dir, size_t length) {
+  const std::u16string file = u"/libhealthcfg.so";
+  std::u16string dir(base_dir.begin(), base_dir.end());
+  dir += u"/\u0422\u0435\u0441\u0442 \u6D4B\u8BD5";  // "Test" in Russian, then in Chinese
+  size_t remaining = length - dir.size() - file.size();
+  for (char16_t letter = u'\u0434'; remaining > 0; letter = letter == u'\u0434' ? u'\u6587' : u'\u0434') {
+    // Components of at most 80 units (240 bytes), never leaving a single one over.
+    const size_t take = remaining <= 81 ? remaining : (remaining - 81 == 1 ? 80 : 81);
+    dir += u"/" + std::u16string(take - 1, letter);
     remaining -= take;
   }
-  std::filesystem::create_directories(dir);
-  const std::string path = dir + file;
-  std::filesystem::copy_file(source, path, std::filesystem::copy_options::overwrite_existing);
+  const std::u16string path = dir + file;
+  std::filesystem::create_directories(std::filesystem::path(dir));
+  std::filesystem::copy_file(source, std::filesystem::path(path), std::filesystem::copy_options::overwrite_existing);
   return path;
 }
 
-TEST_F(healthcfg_module, a_module_path_of_260_characters_fails_registration) {
+TEST_F(healthcfg_module, registration_keeps_a_path_outside_the_code_page_and_counts_260_in_utf16_units) {
   const std::string source = base_n::module_file_name(module_);
   ASSERT_EQ(module_export(module_, "DllUnregisterServer")(), S_OK);
   for (size_t length : {259u, 260u}) {
-    const std::string path = module_copy_at_length(source, store_.dir() + "/p" + std::to_string(length), length);
+    const std::u16string path = module_copy_at_length(source, store_.dir() + "/p" + std::to_string(length), length);
     ASSERT_EQ(path.size(), length);
-    HMODULE copy = LoadLibraryA(path.c_str());
+    HMODULE copy = LoadLibraryA(std::filesystem::path(path).string().c_str());
     ASSERT_NE(copy, nullptr);
     const HRESULT hr = module_export(copy, "DllRegisterServer")();
     if (length == 259) {
       EXPECT_EQ(hr, S_OK);
-      EXPECT_EQ(reg_value(HKEY_CLASSES_ROOT, clsid_key + u"\\InprocServer32", u"")->text(),
-                std::u16string(path.begin(), path.end()));
+      EXPECT_EQ(reg_value(HKEY_CLASSES_ROOT, clsid_key + u"\\InprocServer32", u"")->text(), path);
+      EXPECT_EQ(reg_value(HKEY_CLASSES_ROOT, clsid_key, u"LocalizedString")->text(), u"@" + path + u",-100");
+      // The console finds and loads the server by what was registered.
+      base_n::com_ptr_t<INapComponentConfig> through_registration;
+      EXPECT_EQ(CoCreateInstance(clsid_shv_config, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentConfig,
+                                 through_registration.out_void()),
+                S_OK);
+      through_registration.reset();
       EXPECT_EQ(module_export(copy, "DllUnregisterServer")(), S_OK);
     } else {
       EXPECT_EQ(hr, static_cast<HRESULT>(0x8007007A));
@@ -235,6 +244,37 @@ TEST_F(healthcfg_module, a_module_path_of_260_characters_fails_registration) {
     // The copy stays loaded: its logger sink and utility binding live as
     // long as the process, as they do for any loaded component.
   }
+}
+
+// A store that the administrator may read but not write: the stand-in's
+// store file without write bits.
+TEST_F(healthcfg_module, set_config_into_a_store_that_refuses_writes_says_so_after_trying_all_five) {
+  shv_settings::write("server_name", u"old.example");
+  const std::string before = blob();
+  ASSERT_EQ(chmod(store_.path().c_str(), 0444), 0);
+  const debug_output_t debug(store_.dir());
+  std::string b = make_blob(2, u"new.example", 2000, 1, 5, 1);
+  EXPECT_EQ(config_->SetConfig(static_cast<UINT16>(b.size()), reinterpret_cast<BYTE*>(b.data())),
+            static_cast<HRESULT>(0x80070005));
+  EXPECT_TRUE(debug.has("INapComponentConfig::SetConfig: 0 of 5 settings stored (none); not stored: server_name "
+                        "(error 5), server_port (error 5), server_timeout (error 5), cache_time (error 5), "
+                        "validate (error 5)"))
+      << debug.text();
+  EXPECT_EQ(blob(), before);
+}
+
+TEST_F(healthcfg_module, get_config_of_a_key_that_cannot_be_read_is_an_error_not_the_defaults) {
+  shv_settings::write("server_port", 4000u);  // the key exists, four values are missing
+  EXPECT_EQ(blob(), make_blob(2, u"", 4000, 10000, 10000, 1)) << "missing values are their defaults";
+  ASSERT_EQ(chmod(store_.path().c_str(), 0000), 0);
+  UINT16 count = 7;
+  BYTE* data = nullptr;
+  EXPECT_EQ(config_->GetConfig(&count, &data), static_cast<HRESULT>(0x80070005)) << "access denied";
+  ASSERT_EQ(chmod(store_.path().c_str(), 0644), 0);
+  test_support::write_file(store_.path(), std::string(5000, 'x'));
+  EXPECT_EQ(config_->GetConfig(&count, &data), HRESULT_FROM_WIN32(1009)) << "a damaged store";
+  EXPECT_EQ(count, 7);
+  EXPECT_EQ(data, nullptr);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // registered in: what one process writes the other reads at once.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -89,12 +91,38 @@ TEST_F(naphost_config, a_rejected_field_is_reported_in_the_threads_language_and_
   EXPECT_NE(empty.err.find("server address (--server)"), std::string::npos) << empty.err;
 }
 
-TEST_F(naphost_config, edit_without_a_dialog_in_the_language_fails) {
+TEST_F(naphost_config, edit_in_a_language_without_its_own_dialog_uses_the_english_one) {
   scoped_env_t japanese("LC_ALL", "ja_JP.UTF-8");
-  const auto r = naphost({"config", "edit", "--port", "80"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("did not open"), std::string::npos) << r.err;
-  EXPECT_FALSE(key_exists(HKEY_LOCAL_MACHINE, settings_key));
+  const auto r = naphost({"config", "edit", "--server", "h", "--port", "80"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(shv_settings::read_number("server_port"), 80u);
+}
+
+// The store file without write bits: the administrator may read, not write.
+TEST_F(naphost_config, edit_and_set_into_a_store_that_refuses_writes_fail_and_name_what_was_not_written) {
+  shv_settings::write("server_name", u"old.example");
+  shv_settings::write("validate", 1u);
+  std::string b = blob();
+  b[8] = static_cast<char>(0xD0);  // port 2000
+  b[9] = static_cast<char>(0x07);
+  b[16] = 5;  // cache time 5
+  b[17] = b[18] = b[19] = 0;
+  ASSERT_EQ(chmod(store_.path().c_str(), 0444), 0);
+  scoped_env_t english("LC_ALL", "en_US.UTF-8");
+  const auto edit =
+      naphost({"config", "edit", "--server", "new.example", "--port", "2000", "--cache-time", "5", "--enable"});
+  EXPECT_EQ(edit.status, 1);
+  EXPECT_NE(edit.err.find("The settings could not be saved: Access is denied.; not written: server_name, "
+                          "server_port, cache_time\n"),
+            std::string::npos)
+      << edit.err;
+  const auto set = naphost({"config", "set"}, b);
+  EXPECT_EQ(set.status, 1);
+  EXPECT_NE(set.err.find("SetConfig failed with error 0x80070005 (Access is denied (code=5)); not written: "
+                         "server_port, cache_time\n"),
+            std::string::npos)
+      << set.err;
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"old.example");
 }
 
 TEST_F(naphost_config, get_and_set_move_the_blob_through_files) {

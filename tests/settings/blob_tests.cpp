@@ -121,7 +121,11 @@ TEST_F(blob, a_save_into_a_read_only_store_logs_each_write_and_keeps_the_old_val
   ASSERT_EQ(chmod(store.path().c_str(), 0444), 0);
   capture_logger_t log;
   const std::string second = header(2, 2, 11, 21, 31, 0) + std::string("b\0", 2);
-  EXPECT_NO_THROW(shv_settings::save(lstr_t(second.data(), second.size())));
+  const shv_settings::write_report_t report = shv_settings::save(lstr_t(second.data(), second.size()));
+  EXPECT_TRUE(report.stored.empty());
+  ASSERT_EQ(report.failed.size(), 5u);
+  EXPECT_EQ(std::string(report.failed[4].first), "validate");
+  EXPECT_EQ(report.first_error(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   // One two-line report per setting, each write still tried.
   ASSERT_EQ(log.lines().size(), 10u);
   EXPECT_EQ(log.messages()[0], "Unable to write string nap setting \"server_name\" because of ");

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <string>
 
+#include "common/nap_common.h"
 #include "common/settings.h"
 #include "kern/exceptions.h"
 #include "platform/win32.h"
@@ -133,8 +134,8 @@ TEST_F(settings, an_unknown_name_is_a_bug_on_reading) {
 
 TEST_F(settings, writes_store_the_documented_types_and_bytes) {
   capture_logger_t log;
-  shv_settings::write("server_name", u"abc");
-  shv_settings::write("server_port", 443u);
+  EXPECT_EQ(shv_settings::write("server_name", u"abc"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(shv_settings::write("server_port", 443u), static_cast<DWORD>(ERROR_SUCCESS));
   shv_settings::write("validate", 7u);
   EXPECT_EQ(raw(u"ServerName"), std::string("1:a\0b\0c\0\0\0", 10));
   EXPECT_EQ(raw(u"ServerPort"), std::string("4:\xbb\x01\0\0", 6));
@@ -146,7 +147,7 @@ TEST_F(settings, writes_store_the_documented_types_and_bytes) {
 
 TEST_F(settings, a_write_under_an_unknown_name_changes_and_logs_nothing) {
   capture_logger_t log;
-  shv_settings::write("no_such_setting", 5u);
+  EXPECT_EQ(shv_settings::write("no_such_setting", 5u), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "not stored";
   shv_settings::write("no_such_setting", u"x");
   // The wrong kind would put a value of the wrong type into the key.
   shv_settings::write("server_port", u"8080");
@@ -163,7 +164,7 @@ TEST_F(settings, a_failed_write_is_logged_never_thrown_and_changes_nothing) {
   shv_settings::write("server_port", 1000u);
   ASSERT_EQ(chmod(store.path().c_str(), 0444), 0);
   capture_logger_t log;
-  EXPECT_NO_THROW(shv_settings::write("server_port", 2000u));
+  EXPECT_EQ(shv_settings::write("server_port", 2000u), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(messages(log),
             "Unable to write numeric nap setting \"server_port\" because of \n"
             "  SOFTWARE\\VexorLabs\\REDIVEVE\\Settings: Access is denied (code=5)\n");
@@ -200,6 +201,26 @@ TEST_F(settings, an_unreadable_or_corrupt_store_gives_defaults_with_a_report) {
   EXPECT_TRUE(test_support::read_file(store.path()) == std::string(5000, 'x'));
 }
 #endif
+
+// The configurator's read of the whole set: what is missing is its default,
+// a value of another type too; a store that cannot be read is an error.
+TEST_F(settings, the_stored_set_has_defaults_for_what_is_missing_and_fails_for_an_unreadable_store) {
+  EXPECT_TRUE(shv_settings::read_stored() == shv_settings::default_values()) << "no key";
+  shv_settings::write("server_name", u"abc");
+  set_raw(u"ServerPort", REG_SZ, std::string("8\0\0\0", 4));
+  shv_settings::values_t expected = shv_settings::default_values();
+  expected.server_name = u"abc";
+  EXPECT_TRUE(shv_settings::read_stored() == expected);
+#ifndef _WIN32
+  ASSERT_EQ(chmod(store.path().c_str(), 0000), 0);
+  try {
+    shv_settings::read_stored();
+    ADD_FAILURE() << "no exception";
+  } catch (const napcommon::com_error_t& e) {
+    EXPECT_EQ(e.code(), static_cast<HRESULT>(0x80070005));
+  }
+#endif
+}
 
 // The configurator's process writes, the validator's reads: no state is kept
 // between calls, so each read sees the latest write.

@@ -1,8 +1,11 @@
 # The configurator's settings dialog as the management console shows it, on
-# the virtual screen: the language by thread locale (none for Japanese), OK
-# writing what was typed, an invalid port refused with message 305 and
-# nothing written, Cancel writing nothing, and one screenshot per language
-# under screenshots/ for a person to look at.
+# the virtual screen: the language by thread locale (English for a language
+# without its own), OK writing what was typed, an invalid port refused with
+# message 305 (in Cyrillic on a Western code page, modal to the dialog) and
+# nothing written, Cancel writing nothing, a key that refuses writes or reads
+# reported with the reason, overlapping dialogs on two console threads, a
+# hook that cannot be restored, and screenshots under screenshots/ for a
+# person to look at.
 source "$(dirname "$0")/common.bash"
 if [[ ! -f $root/cfg/CMakeLists.txt ]]; then
   echo "  skipped: the configurator module is not part of this tree yet"
@@ -39,6 +42,48 @@ host_result() {
   stop_host
   tr -d '\r' <"$scratch/host.out" | grep '^InvokeUI' || echo "InvokeUI did not return"
 }
+# wait_host: the host's end, at most 10 s.
+wait_host() {
+  local _
+  for _ in $(seq 100); do kill -0 "$host_pid" 2>/dev/null || break; sleep 0.1; done
+  stop_host
+}
+# other_window: a visible window of the host that is not $window (a message
+# box), empty when none appears within 10 s.
+other_window() {
+  timeout 10 bash -c 'while :; do for x in $(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null); do [[ $x != '"$window"' ]] && { echo $x; exit; }; done; sleep 0.2; done' || true
+}
+# check_box SHOT OWNER TEXT: the message box that appears over $window: its
+# screenshot, its owner (modal to it: the owner takes no input meanwhile, so
+# a second OK cannot stack another box) and a line of it matching TEXT (an
+# extended regular expression); then it is closed.
+check_box() {
+  local box box_texts
+  box=$(other_window)
+  if [[ -z $box ]]; then
+    fail "no message box for \"$3\""
+    return
+  fi
+  import -window root "$shots/$1"
+  box_texts=$(texts "$(xdotool getwindowname "$box")")
+  has_line "owned by the dialog" "$box_texts" "owner $2"
+  has_line "the dialog takes no input meanwhile" "$box_texts" "owner enabled 0"
+  grep -qE -- "$3" <<<"$box_texts" && pass "the message reads \"$3\"" || fail "no line \"$3\" in: $box_texts"
+  close_box "$box"
+}
+# close_box WINDOW: presses its button and waits (at most 10 s) until it is gone.
+close_box() {
+  local _
+  xdotool windowfocus --sync "$1" key Return
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --classname console_host.exe 2>/dev/null | grep -qx "$1" || return 0
+    sleep 0.1
+  done
+}
+# texts TITLE: the window's owner and its controls' texts.
+texts() { w console_host.exe 0 texts "$1" 2>/dev/null | tr -d '\r'; }
+# has_line WHAT TEXT LINE: one line of TEXT is LINE.
+has_line() { if grep -qxF -- "$3" <<<"$2"; then pass "$1"; else fail "$1: no line \"$3\" in: $2"; fi; }
 settings_now() { w reg query "$settings" 2>/dev/null | tr -d '\r' | grep REG_ | sed 's/^ *//; s/  */ /g' | sort; }
 seed_settings() {
   w reg add "$settings" /v ServerName /t REG_SZ /d old.example /f >/dev/null 2>&1
@@ -78,29 +123,22 @@ else
   stop_host
 fi
 
-echo "German: port 65536 refused with message 305, nothing written"
+echo "Russian: port 65536 refused with message 305 in Cyrillic, modal to the dialog, nothing written"
 seed_settings
 before=$(settings_now)
-open_dialog 0x0407
+russian_title="Настройки Vexor Network Access Protection"
+open_dialog 0x0419
 if [[ -n $window ]]; then
-  pass "dialog shown for 0x0407"
+  pass "dialog shown for 0x0419"
   fill 300 127.0.0.1 65536
   xdotool key Return
-  box=$(timeout 10 bash -c 'while :; do for x in $(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null); do [[ $x != '"$window"' ]] && { echo $x; exit; }; done; sleep 0.2; done' || true)
-  if [[ -n $box ]]; then
-    pass "a message box appears"
-    import -window root "$scratch/message-305.png"
-    xdotool windowfocus --sync "$box" key Return
-  else
-    fail "no message box for port 65536"
-  fi
-  sleep 0.5
+  check_box message-305-ru-0x0419.png "$russian_title" "Указано неверное значение"
   expect_eq "the dialog stays open" "$(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null | grep -cx "$window")" 1
   xdotool windowfocus --sync "$window" key Escape
   expect_eq "InvokeUI" "$(host_result)" "InvokeUI 0x00000000"
   expect_eq "nothing written" "$(settings_now)" "$before"
 else
-  fail "no dialog for 0x0407"
+  fail "no dialog for 0x0419"
   stop_host
 fi
 
@@ -116,10 +154,100 @@ else
   stop_host
 fi
 
-echo "Japanese: no dialog"
-open_dialog 0x0411 5
-expect_eq "no window" "$window" ""
-expect_eq "InvokeUI" "$(host_result)" "InvokeUI 0x00000000"
+echo "Japanese: the English dialog"
+open_dialog 0x0411
+if [[ -n $window ]]; then
+  expect_eq "title" "$(xdotool getwindowname "$window")" "Vexor Network Access Protection Settings"
+  import -window "$window" "$shots/dialog-fallback-ja-0x0411.png"
+  xdotool windowfocus --sync "$window" key Escape
+  expect_eq "InvokeUI" "$(host_result)" "InvokeUI 0x00000000"
+else
+  fail "no dialog for 0x0411"
+  stop_host
+fi
+shots_expected=2
+
+echo "a key that refuses writes: the reason, the dialog open, the focus kept, OK again once allowed"
+seed_settings
+before=$(settings_now)
+w console_host.exe 0 lock write >/dev/null
+if w reg add "$settings" /v ServerPort /t REG_DWORD /d 1 /f >/dev/null 2>&1; then
+  echo "  skipped: this Wine does not enforce a key's security"
+else
+  open_dialog 0x0409
+  if [[ -n $window ]]; then
+    fill 300 127.0.0.1 4242
+    xdotool key Return
+    check_box message-306-en-0x0409.png "Vexor Network Access Protection Settings" "The settings could not be saved: .+"
+    shots_expected=$((shots_expected + 1))
+    expect_eq "the dialog stays open" "$(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null | grep -cx "$window")" 1
+    expect_eq "nothing written" "$(settings_now)" "$before"
+    # The focus is still in the port field, the last one typed into.
+    xdotool windowfocus --sync "$window" type 7
+    port=$(texts "Vexor Network Access Protection Settings" | sed -n 's/^304 //p')
+    [[ $port == 7 || $port == 42427 ]] && pass "the focus stayed in the port field" || fail "port field reads '$port'"
+    w console_host.exe 0 lock none >/dev/null
+    xdotool windowfocus --sync "$window" key Return
+    expect_eq "InvokeUI after the second OK" "$(host_result)" "InvokeUI 0x00000000"
+    grep -qxF "ServerPort REG_DWORD $(printf '0x%x' "${port:-0}")" <<<"$(settings_now)" &&
+      pass "the second OK wrote the port" || fail "port not written: $(settings_now)"
+  else
+    fail "no dialog for the refused write"
+    stop_host
+  fi
+fi
+w console_host.exe 0 lock none >/dev/null
+
+echo "a key that refuses reads: the reason and no dialog"
+seed_settings
+w console_host.exe 0 lock read >/dev/null
+if w reg query "$settings" >/dev/null 2>&1; then
+  echo "  skipped: this Wine does not enforce a key's security"
+else
+  open_dialog 0x0409
+  if [[ -n $window ]]; then
+    [[ $(xdotool getwindowname "$window") != "Vexor Network Access Protection Settings" ]] &&
+      pass "a message, not the dialog" || fail "the dialog opened on unreadable settings"
+    import -window root "$shots/message-307-en-0x0409.png"
+    shots_expected=$((shots_expected + 1))
+    box_texts=$(texts "$(xdotool getwindowname "$window")")
+    grep -qE "The settings could not be read: .+" <<<"$box_texts" && pass "message 307 names the reason" ||
+      fail "no message 307 with a reason: $box_texts"
+    xdotool windowfocus --sync "$window" key Return
+    expect_eq "InvokeUI" "$(host_result)" "InvokeUI 0x80070005"
+  else
+    fail "no message for unreadable settings"
+    stop_host
+  fi
+  expect_eq "GetConfig" "$(w console_host.exe 0x0409 get | tr -d '\r' | grep '^GetConfig')" "GetConfig 0x80070005 0"
+fi
+w console_host.exe 0 lock none >/dev/null
+
+echo "two console threads, the first dialog closed first: the import comes back, the module unloads"
+out=$(w console_host.exe 0x0407 two 2>&1 | tr -d '\r' || true)
+for line in "first InvokeUI 0x00000000, redirected while the other is open 1" "second InvokeUI 0x00000000" \
+            "import restored 1" "unloaded 1" "FindResourceW answered"; do
+  has_line "$line" "$out" "$line"
+done
+
+echo "a restore that fails: the module stays loaded, the import still answers"
+WINEDEBUG=-all,+debugstr timeout 60 wine console_host.exe 0x0409 fail-restore </dev/null \
+  >"$scratch/fail.out" 2>"$scratch/fail.debug" &
+host_pid=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name "^Vexor Network Access Protection Settings$" 2>/dev/null | head -n1 || true)
+if [[ -n $window ]]; then
+  xdotool windowfocus --sync "$window" key Escape
+  wait_host
+  out=$(tr -d '\r' <"$scratch/fail.out")
+  for line in "InvokeUI 0x00000000, import restored 0" "unloaded 0" "FindResourceW answered"; do
+    has_line "$line" "$out" "$line"
+  done
+  grep -qF "healthcfg.dll stays loaded for the rest of the process" "$scratch/fail.debug" &&
+    pass "the pin is logged" || fail "no log line of the pin"
+else
+  fail "no dialog for the failing restore"
+  stop_host
+fi
 
 echo "one screenshot per language"
 for entry in 0x0409:en 0x0410:it 0x0407:de 0x040A:es 0x040C:fr 0x0415:pl 0x0416:pt 0x0419:ru 0x0427:lt \
@@ -135,7 +263,7 @@ for entry in 0x0409:en 0x0410:it 0x0407:de 0x040A:es 0x040C:fr 0x0415:pl 0x0416:
     stop_host
   fi
 done
-expect_eq "screenshots" "$(ls "$shots" | wc -l)" 17
+expect_eq "screenshots" "$(ls "$shots" | wc -l)" $((17 + shots_expected))
 seed_settings
 w regsvr32 /s /u healthcfg.dll || true
 finish

@@ -62,6 +62,30 @@ if [[ -f $root/cfg/CMakeLists.txt ]]; then
   expect_eq "regsvr32 /u healthcfg.dll" "$rc" 0
   expect_eq "every key it wrote is gone" "$(reg_changes hkcr HKCR)" \
     "$(expected_changes "$here/expected/healthcfg.reg.txt" healthcfg.dll | sed 's/^/- /')"
+
+  echo "both modules in a folder named outside the system code page"
+  folder="$scratch/Тест 测试"
+  mkdir -p "$folder"
+  cp healthcfg.dll healthval.dll "$folder/"
+  w regsvr32 /s napsdk.dll >/dev/null 2>&1 || true
+  for module in healthcfg healthval; do
+    with_debug_output regsvr32 /s "$(winepath -w "$folder/$module.dll")"
+    expect_eq "regsvr32 $module.dll there" "$rc" 0
+  done
+  module_path=$(winepath -w "$folder/healthcfg.dll")
+  expect_eq "the configurator's server is registered as it is named" \
+    "$(reg_listing 'HKCR\CLSID\{0C5C9CEC-1FF7-42e3-AC8F-4D9BAE296C5D}\InprocServer32' | grep -F '@=' || true)" \
+    "[HKEY_CLASSES_ROOT\CLSID\{0C5C9CEC-1FF7-42e3-AC8F-4D9BAE296C5D}\InprocServer32] | @=\"${module_path//\\/\\\\}\""
+  grep -q "^GetConfig 0x00000000 " <<<"$(w console_host.exe 0x0409 get | tr -d '\r')" &&
+    pass "the configurator loads from there" || fail "the configurator does not load from $folder"
+  grep -q "^friendly name  Vexor System Health Validator" <<<"$(w naphost.exe info --locale 0x0409 | tr -d '\r')" &&
+    pass "the validator loads from there" || fail "the validator does not load from $folder"
+  for module in healthval healthcfg; do
+    with_debug_output regsvr32 /s /u "$(winepath -w "$folder/$module.dll")"
+    expect_eq "regsvr32 /u $module.dll there" "$rc" 0
+  done
+  w regsvr32 /s /u napsdk.dll >/dev/null 2>&1 || true
+  forget_nap_record
 else
   echo "the configurator module: not part of this tree yet, skipped"
 fi

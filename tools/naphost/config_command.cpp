@@ -2,6 +2,7 @@
 // object is created as the console creates it (registry -> module ->
 // DllGetClassObject -> class factory) and its dialog is filled in and
 // confirmed through the dialog manager's front end, as a user would.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -9,9 +10,12 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/com_ptr.h"
 #include "common/settings.h"
+#include "kern/error_text.h"
+#include "kern/types.h"
 #include "kern/unicode.h"
 #ifndef _WIN32
 #include "platform/linux/dialog_front_end.h"
@@ -41,7 +45,8 @@ const char usage[] =
     "set   applies a configuration blob read from FILE (raw bytes), else from\n"
     "      standard input\n"
     "edit  fills the settings dialog's fields that are named and presses OK; a\n"
-    "      rejected field is reported and nothing is written\n"
+    "      rejected field is reported and nothing is written; settings the store\n"
+    "      did not keep are named\n"
     "show  the current settings\n";
 
 int usage_error(const char* what) {
@@ -60,6 +65,22 @@ base_n::com_ptr_t<INapComponentConfig> create_configurator() {
     config.reset();
   }
   return config;
+}
+
+// The settings the dialog edits: all but the server time-out.
+const std::vector<const char*> dialog_settings = {"server_name", "server_port", "cache_time", "validate"};
+
+// Those of names (all when empty) whose stored value is not the wanted one,
+// as a list.
+std::string not_written(const shv_settings::values_t& wanted, const std::vector<const char*>& names = {}) {
+  std::string list;
+  for (const char* name : shv_settings::differing(shv_settings::read_all(), wanted)) {
+    const bool asked = names.empty() || std::find_if(names.begin(), names.end(), [&](const char* n) {
+                                          return std::strcmp(n, name) == 0;
+                                        }) != names.end();
+    if (asked) list += std::string(list.empty() ? "" : ", ") + name;
+  }
+  return list.empty() ? "none" : list;
 }
 
 // Task memory handed out by the configurator.
@@ -126,8 +147,14 @@ int run_set(int argc, char** argv) {
   auto config = create_configurator();
   if (!config) return 1;
   const HRESULT hr = config->SetConfig(static_cast<UINT16>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data()));
-  if (FAILED(hr)) {
+  if (hr == E_INVALIDARG) {
     std::fprintf(stderr, "naphost config: SetConfig refused the blob (error 0x%08X)\n", static_cast<unsigned>(hr));
+    return 1;
+  }
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "naphost config: SetConfig failed with error 0x%08X (%s); not written: %s\n",
+                 static_cast<unsigned>(hr), format_system_error(static_cast<uint32_t>(HRESULT_CODE(hr))).c_str(),
+                 not_written(shv_settings::from_blob(lstr_t(bytes.data(), bytes.size()))).c_str());
     return 1;
   }
   return 0;
@@ -153,6 +180,11 @@ class edit_front_end_t : public plat::dialog_front_end_t {
     set(dialog, id_server, request_.server);
     set(dialog, id_port, request_.port);
     set(dialog, id_cache_time, request_.cache_time);
+    // What a valid OK keeps; the dialog has checked the numbers by then.
+    sent.server_name = plat::control_text(dialog, id_server).substr(0, 1022);
+    sent.server_port = number(plat::control_text(dialog, id_port));
+    sent.cache_time = number(plat::control_text(dialog, id_cache_time));
+    sent.validate = IsDlgButtonChecked(dialog, id_enabled) == BST_CHECKED ? 1 : 0;
     plat::click(dialog, IDOK);
     accepted = !plat::dialog_is_open(dialog);
     if (!accepted) {
@@ -160,20 +192,27 @@ class edit_front_end_t : public plat::dialog_front_end_t {
       plat::click(dialog, IDCANCEL);
     }
   }
-  void message_box(HWND, const std::string& text, const std::string&, UINT) override {
-    rejected = true;
-    message = text;
+  void message_box(HWND, const std::u16string& text, const std::u16string&, UINT type) override {
+    message = to_narrow(text);
+    // An error, not a warning: the values were fine, keeping them failed.
+    not_saved = (type & 0xF0) == MB_ICONERROR;
   }
 
   bool opened = false;
-  bool accepted = false;  // OK closed the dialog
-  bool rejected = false;  // with a message box
-  std::string message;
+  bool accepted = false;   // OK closed the dialog
+  bool not_saved = false;  // the last message says the values were not kept
+  std::string message;     // the last message box's text
   int rejected_field = 0;
+  shv_settings::values_t sent;
 
  private:
   static void set(HWND dialog, int id, const std::optional<std::string>& text) {
     if (text) SetDlgItemTextW(dialog, id, plat::wstr(to_wide(*text).c_str()));
+  }
+  static uint32_t number(const std::u16string& text) {
+    uint64_t n = 0;
+    for (char16_t c : text) n = c >= u'0' && c <= u'9' && n <= UINT32_MAX ? n * 10 + (c - u'0') : n;
+    return static_cast<uint32_t>(n);
   }
   const edit_request_t& request_;
 };
@@ -206,31 +245,44 @@ int run_edit(int argc, char** argv) {
   if (request.server || request.port || request.cache_time || request.enable) {
     return usage_error("edit: on Windows the fields are filled in the dialog itself");
   }
-  config->InvokeUI(GetConsoleWindow());
+  const HRESULT hr = config->InvokeUI(GetConsoleWindow());
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "naphost config: the settings dialog did not open (error 0x%08X)\n", static_cast<unsigned>(hr));
+    return 1;
+  }
   return 0;
 #else
   edit_front_end_t front_end(request);
   plat::dialog_front_end_t* previous = plat::set_dialog_front_end(&front_end);
-  config->InvokeUI(nullptr);
+  const HRESULT hr = config->InvokeUI(nullptr);
   plat::set_dialog_front_end(previous);
   if (!front_end.opened) {
-    std::fprintf(stderr, "naphost config: the settings dialog did not open (no dialog in the thread's language 0x%04X)\n",
-                 static_cast<unsigned>(LANGIDFROMLCID(GetThreadLocale())));
+    if (!front_end.message.empty()) {
+      std::fprintf(stderr, "naphost config: %s; the settings dialog did not open (error 0x%08X)\n",
+                   front_end.message.c_str(), static_cast<unsigned>(hr));
+    } else {
+      std::fprintf(stderr,
+                   "naphost config: the settings dialog did not open (no dialog in the thread's language 0x%04X)\n",
+                   static_cast<unsigned>(LANGIDFROMLCID(GetThreadLocale())));
+    }
     return 1;
   }
-  if (!front_end.accepted && !front_end.rejected) {
+  if (front_end.accepted) return 0;
+  if (front_end.message.empty()) {
     std::fputs("naphost config: the settings dialog did not take OK; nothing was written\n", stderr);
     return 1;
   }
-  if (front_end.rejected) {
-    const char* field = front_end.rejected_field == id_server  ? "server address (--server)"
-                        : front_end.rejected_field == id_port ? "port (--port)"
-                        : front_end.rejected_field == id_cache_time ? "cache time (--cache-time)"
-                                                                    : "unknown field";
-    std::fprintf(stderr, "naphost config: %s: %s; nothing was written\n", front_end.message.c_str(), field);
+  if (front_end.not_saved) {
+    std::fprintf(stderr, "naphost config: %s; not written: %s\n", front_end.message.c_str(),
+                 not_written(front_end.sent, dialog_settings).c_str());
     return 1;
   }
-  return 0;
+  const char* field = front_end.rejected_field == id_server      ? "server address (--server)"
+                      : front_end.rejected_field == id_port       ? "port (--port)"
+                      : front_end.rejected_field == id_cache_time ? "cache time (--cache-time)"
+                                                                  : "unknown field";
+  std::fprintf(stderr, "naphost config: %s: %s; nothing was written\n", front_end.message.c_str(), field);
+  return 1;
 #endif
 }
 

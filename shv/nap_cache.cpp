@@ -30,22 +30,30 @@ void nap_cache_t::cleanup(timegap_t now) {
   }
 }
 
-bool nap_cache_t::get(std::string_view client_id, std::string_view digest, bool* compliant) {
+std::string nap_cache_t::server_of(std::string_view name, uint32_t port) {
+  // The port's digits end at the first blank; the name is all the rest.
+  std::string server = std::to_string(port);
+  server += ' ';
+  server += name;
+  return server;
+}
+
+bool nap_cache_t::get(const key_t& key, bool* compliant) {
   critsect_locker_t guard(impl_->lock);
   cleanup(impl_->clock());
-  const auto it = impl_->entries.find(std::make_pair(client_id, digest));
+  const auto it = impl_->entries.find(key);
   if (it == impl_->entries.end()) return false;
   *compliant = it->second.compliant;
   return true;
 }
 
-void nap_cache_t::set(std::string_view client_id, std::string_view digest, bool compliant) {
+void nap_cache_t::set(const key_t& key, bool compliant) {
   critsect_locker_t guard(impl_->lock);
   const timegap_t now = impl_->clock();
   cleanup(now);
-  auto it = impl_->entries.find(std::make_pair(client_id, digest));
+  auto it = impl_->entries.find(key);
   if (it == impl_->entries.end()) {
-    it = impl_->entries.emplace(key_t{std::string(client_id), std::string(digest)}, entry_t{}).first;
+    it = impl_->entries.emplace(key, entry_t{}).first;
   } else {
     impl_->by_age.erase({it->second.stored_at, &it->first});
   }

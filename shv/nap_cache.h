@@ -1,6 +1,7 @@
-// The process-wide verdict cache: (client_id, digest) -> compliant, each entry
-// served for at most the configured number of seconds after it was stored.
-// Expiry is lazy, inside get and set, oldest entries first.
+// The process-wide verdict cache: (client_id, digest, central server) ->
+// compliant, each entry served for at most the configured number of seconds
+// after it was stored. Expiry is lazy, inside get and set, oldest entries
+// first.
 #pragma once
 
 #include <atomic>
@@ -15,19 +16,41 @@
 #include "kern/syncers.h"
 #include "kern/types.h"
 
+// What a verdict is cached by: the client's two words, and the central
+// server that gave it, so that configurations naming different servers
+// never share a verdict. Every field is compared byte for byte.
+struct nap_cache_key_t {
+  std::string client_id;
+  std::string digest;
+  std::string server;  // see nap_cache_t::server_of
+  bool operator==(const nap_cache_key_t&) const = default;
+};
+
 class nap_cache_t {
  public:
+  typedef nap_cache_key_t key_t;
   // The clock the cache stamps entries with (10-ns ticks); replaceable for tests.
   typedef timegap_t (*clock_fn)();
 
   nap_cache_t();
   static nap_cache_t& instance();
 
+  // The server field of a key: the server's name and port as the settings
+  // hold them (not as resolved), in a form no other pair gives.
+  static std::string server_of(std::string_view name, uint32_t port);
+
   // Writes the cached verdict and returns true, or returns false and leaves
   // *compliant untouched. Expired entries go first.
-  bool get(std::string_view client_id, std::string_view digest, bool* compliant);
+  bool get(const key_t& key, bool* compliant);
   // Stores the verdict stamped now (replacing and restamping an existing one).
-  void set(std::string_view client_id, std::string_view digest, bool compliant);
+  void set(const key_t& key, bool compliant);
+  // The same for a key without a server.
+  bool get(std::string_view client_id, std::string_view digest, bool* compliant) {
+    return get(key_t{std::string(client_id), std::string(digest), {}}, compliant);
+  }
+  void set(std::string_view client_id, std::string_view digest, bool compliant) {
+    set(key_t{std::string(client_id), std::string(digest), {}}, compliant);
+  }
   // Verdict lifetime in seconds; lock-free, the last writer wins.
   void set_timeout(uint32_t seconds) { impl_->timeout.store(seconds, std::memory_order_relaxed); }
   uint32_t timeout() const { return impl_->timeout.load(std::memory_order_relaxed); }
@@ -36,28 +59,14 @@ class nap_cache_t {
   void set_clock(clock_fn clock) { impl_->clock = clock; }
 
  private:
-  struct key_t {
-    std::string client_id;
-    std::string digest;
-  };
-  typedef std::pair<std::string_view, std::string_view> key_view_t;
-  static key_view_t view(const key_t& k) { return {k.client_id, k.digest}; }
-  static const key_view_t& view(const key_view_t& k) { return k; }
-  // Both words compared byte for byte; no normalisation.
+  // Every field compared byte for byte; no normalisation.
   struct key_hash_t {
-    using is_transparent = void;
-    template <class K>
-    size_t operator()(const K& k) const {
-      const key_view_t v = view(k);
-      const size_t h = std::hash<std::string_view>()(v.first);
-      return h ^ (std::hash<std::string_view>()(v.second) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2));
-    }
-  };
-  struct key_equal_t {
-    using is_transparent = void;
-    template <class A, class B>
-    bool operator()(const A& a, const B& b) const {
-      return view(a) == view(b);
+    size_t operator()(const key_t& k) const {
+      size_t h = 0;
+      for (const std::string* field : {&k.client_id, &k.digest, &k.server}) {
+        h ^= std::hash<std::string_view>()(*field) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
+      }
+      return h;
     }
   };
   struct entry_t {
@@ -66,7 +75,7 @@ class nap_cache_t {
   };
   // A hash map: a hit costs the same with ten entries or a hundred thousand.
   // Nodes never move, so the age index can point at their keys.
-  typedef std::unordered_map<key_t, entry_t, key_hash_t, key_equal_t> map_t;
+  typedef std::unordered_map<key_t, entry_t, key_hash_t> map_t;
   // Entries in the order of their time stamps, so that expiry looks only at
   // the oldest ones instead of walking the whole map on every call.
   typedef std::set<std::pair<timegap_t, const key_t*>> age_index_t;

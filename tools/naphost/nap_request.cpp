@@ -23,6 +23,11 @@ nap_request_t::nap_request_t(std::vector<soh_wire::attribute_t> soh, bool null_s
     : soh_(std::move(soh)), null_soh_(null_soh), log_(log) {}
 
 HRESULT nap_request_t::QueryInterface(REFIID riid, void** object) {
+  if (has_config_id_ && object != nullptr && IsEqualIID(riid, IID_INapSystemHealthValidationRequest2)) {
+    *object = static_cast<INapSystemHealthValidationRequest2*>(this);
+    AddRef();
+    return S_OK;
+  }
   return base_n::query_single<INapSystemHealthValidationRequest>(this, riid, IID_INapSystemHealthValidationRequest,
                                                                  object);
 }
@@ -72,6 +77,13 @@ HRESULT nap_request_t::GetSoHResponse(SoHResponse** soh) {
   if (soh == nullptr) return E_POINTER;
   std::lock_guard<std::mutex> guard(lock_);
   *soh = has_response_ ? soh_memory::make_soh(response_) : nullptr;
+  return S_OK;
+}
+
+HRESULT nap_request_t::GetConfigID(UINT32* id) {
+  log_.add("request.GetConfigID");
+  if (id == nullptr) return E_INVALIDARG;
+  *id = config_id_;
   return S_OK;
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +36,11 @@ Load:
   --count N          requests to make (default: 1, or one per line of --records)
   --concurrency C    requests in flight at once (default 1)
   --timeout-ms T     how long to wait for each OnComplete (default 60000)
+Network policy:
+  --config-id N      the requests name configuration N of the validator, as
+                     a NAP server does for a network policy that picks one
+                     (INapSystemHealthValidationRequest2); without it they
+                     name none, as a server of the first generation
 
 Output: one JSON line per request on standard output,
   {"request":0,"status":"00000000","compliance":"00000000","ms":1.2}
@@ -48,6 +54,7 @@ struct input_t {
   std::vector<soh_wire::attribute_t> soh;          // --soh
   bool use_soh = false;
   bool null_soh = false;
+  std::optional<UINT32> config_id;                 // --config-id
 };
 
 struct result_t {
@@ -75,6 +82,7 @@ result_t run_one(INapSystemHealthValidator* validator, const input_t& input, uin
   }
   naphost::call_log_t log;
   naphost::nap_request_t request(std::move(soh), input.use_soh && input.null_soh, log);
+  if (input.config_id) request.set_config_id(*input.config_id);
   naphost::nap_callback_t callback(log);
   result_t r;
   const auto start = std::chrono::steady_clock::now();
@@ -153,6 +161,7 @@ input_t read_input(const std::string& record, const std::string& records_file, c
 int run(int argc, char** argv) {
   std::string record, records_file, soh_file;
   uint64_t count = 0, concurrency = 1, timeout_ms = 60000;
+  std::optional<UINT32> config_id;
   try {
     for (int i = 1; i < argc; ++i) {
       const std::string arg = argv[i];
@@ -177,11 +186,14 @@ int run(int argc, char** argv) {
         if (concurrency == 0) throw naphost::usage_error("--concurrency must be at least 1");
       } else if (arg == "--timeout-ms") {
         timeout_ms = naphost::parse_number(value(), 3600000, "--timeout-ms");
+      } else if (arg == "--config-id") {
+        config_id = static_cast<UINT32>(naphost::parse_number(value(), UINT32_MAX, "--config-id"));
       } else {
         throw naphost::usage_error("unknown option " + arg);
       }
     }
-    const input_t input = read_input(record, records_file, soh_file);
+    input_t input = read_input(record, records_file, soh_file);
+    input.config_id = config_id;
     if (count == 0) count = input.use_soh ? 1 : input.records.size();
 
     base_n::com_ptr_t<INapSystemHealthValidator> validator;

@@ -466,8 +466,11 @@ int run(int argc, char** argv) {
   return usage_error("unknown subcommand");
 }
 
+// The management console's thread is a single-threaded apartment; the
+// configurator's class (threading model Neutral) is handed to it without a
+// proxy, which the NAP interfaces would need from any other apartment.
 const command_t config("config", "the configurator: get, set, edit, show; configurations per network policy",
-                       &run);
+                       &run, COINIT_APARTMENTTHREADED);
 
 }  // namespace
 }  // namespace naphost

@@ -1,7 +1,9 @@
 // The process-wide verdict cache: (client_id, digest, central server) ->
-// compliant, each entry served for at most the configured number of seconds
-// after it was stored. Expiry is lazy, inside get and set, oldest entries
-// first.
+// compliant. A verdict lives for the cache time it was stored with, and a
+// look-up takes it only while it is no older than the asker's cache time:
+// configurations with different cache times share a cache without cutting
+// each other's verdicts short or keeping them too long. Expiry is lazy,
+// inside get and set, soonest-expiring entries first.
 #pragma once
 
 #include <atomic>
@@ -40,18 +42,22 @@ class nap_cache_t {
   static std::string server_of(std::string_view name, uint32_t port);
 
   // Writes the cached verdict and returns true, or returns false and leaves
-  // *compliant untouched. Expired entries go first.
-  bool get(const key_t& key, bool* compliant);
-  // Stores the verdict stamped now (replacing and restamping an existing one).
-  void set(const key_t& key, bool compliant);
-  // The same for a key without a server.
+  // *compliant untouched. Expired entries go first; an entry older than
+  // max_age seconds goes too (it is no verdict for this asker, and the
+  // answer it gets next replaces it).
+  bool get(const key_t& key, bool* compliant, uint32_t max_age);
+  // Stores the verdict stamped now to live lifetime seconds (replacing and
+  // restamping an existing one).
+  void set(const key_t& key, bool compliant, uint32_t lifetime);
+  // The same for a key without a server, with the time-out below.
   bool get(std::string_view client_id, std::string_view digest, bool* compliant) {
-    return get(key_t{std::string(client_id), std::string(digest), {}}, compliant);
+    return get(key_t{std::string(client_id), std::string(digest), {}}, compliant, timeout());
   }
   void set(std::string_view client_id, std::string_view digest, bool compliant) {
-    set(key_t{std::string(client_id), std::string(digest), {}}, compliant);
+    set(key_t{std::string(client_id), std::string(digest), {}}, compliant, timeout());
   }
-  // Verdict lifetime in seconds; lock-free, the last writer wins.
+  // The time-out of the calls that give none, in seconds (the most recent
+  // request's); lock-free, the last writer wins.
   void set_timeout(uint32_t seconds) { impl_->timeout.store(seconds, std::memory_order_relaxed); }
   uint32_t timeout() const { return impl_->timeout.load(std::memory_order_relaxed); }
 
@@ -72,24 +78,28 @@ class nap_cache_t {
   struct entry_t {
     bool compliant = false;
     timegap_t stored_at = 0;
+    timegap_t expires_at = 0;  // stored_at + its lifetime
   };
   // A hash map: a hit costs the same with ten entries or a hundred thousand.
-  // Nodes never move, so the age index can point at their keys.
+  // Nodes never move, so the expiry index can point at their keys.
   typedef std::unordered_map<key_t, entry_t, key_hash_t> map_t;
-  // Entries in the order of their time stamps, so that expiry looks only at
-  // the oldest ones instead of walking the whole map on every call.
-  typedef std::set<std::pair<timegap_t, const key_t*>> age_index_t;
+  // Entries in the order of their expiry, so that expiry looks only at the
+  // first ones instead of walking the whole map on every call.
+  typedef std::set<std::pair<timegap_t, const key_t*>> expiry_index_t;
 
   struct impl_t {
     critical_section_t lock;
     std::atomic<uint32_t> timeout{300};
     map_t entries;
-    age_index_t by_age;
+    expiry_index_t by_expiry;
     clock_fn clock;
   };
 
-  // Removes every entry stored strictly before now - timeout; caller holds the lock.
+  // Removes every entry whose lifetime ended strictly before now; caller
+  // holds the lock.
   void cleanup(timegap_t now);
+  // Removes one entry; caller holds the lock.
+  void erase(map_t::iterator it);
 
   std::shared_ptr<impl_t> impl_;
 };

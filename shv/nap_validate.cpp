@@ -26,13 +26,13 @@ void nap_validate(shv_result_t& result, const std::string& host, uint32_t port, 
     nap_cache_t& cache = nap_cache_t::instance();
     cache.set_timeout(cache_timeout);
     const nap_cache_t::key_t key{client_id, digest, nap_cache_t::server_of(host, port)};
-    if (cache.get(key, &verdict)) {
+    if (cache.get(key, &verdict, cache_timeout)) {
       KLOG(lvl_debug3, "[%s] %s: got result from cache", tag, client_id.c_str());
     } else {
       nap_validator_t validator(host, static_cast<uint16_t>(port), client_id, digest);
       validator.validate(server_timeout);
       verdict = validator.compliant();
-      if (validator.verdict_received()) cache.set(key, verdict);
+      if (validator.verdict_received()) cache.set(key, verdict, cache_timeout);
     }
   } catch (...) {
     failed = true;

@@ -48,6 +48,15 @@ TEST_F(healthval_fixture, each_policy_is_judged_by_its_configurations_server) {
   EXPECT_EQ(vpn.reports(1).size(), 1u);
   EXPECT_EQ(count_of(module_log(), "roamer: got result from cache"), 2u);
 
+  // A policy that never reuses a verdict does not cut the others' short.
+  ASSERT_EQ(shv_settings::write("cache_time", 0u, 3), static_cast<DWORD>(ERROR_SUCCESS));
+  auto uncached = validate(soh_with_record("1 roamer d"), false, 3);
+  EXPECT_EQ(answer_of(*uncached->request), compliance(0x80270050));
+  EXPECT_EQ(vpn.reports(2).size(), 2u);
+  auto still_cached = validate(soh_with_record("1 roamer d"));
+  EXPECT_EQ(answer_of(*still_cached->request), compliance(0));
+  EXPECT_EQ(office.reports(1).size(), 1u);
+
   // A policy whose configuration turns validation off.
   ASSERT_EQ(shv_settings::write("validate", 0u, 3), static_cast<DWORD>(ERROR_SUCCESS));
   auto off = validate(soh_with_record("1 someone-else d"), false, 3);

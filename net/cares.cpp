@@ -123,6 +123,7 @@ void cares_t::getaddrinfo(const char* name, int family, ares_addrinfo_callback c
   ares_addrinfo_hints hints;
   std::memset(&hints, 0, sizeof(hints));
   hints.ai_family = family;
+  hints.ai_flags = ARES_AI_CANONNAME;  // as c-ares' own gethostbyname asks
   ares_getaddrinfo(channel_, name, nullptr, &hints, callback, arg);
 }
 

@@ -61,7 +61,8 @@ void append_address(ip6_list_t& out, const ares_addrinfo_node& node) {
 }
 
 // The forward lookup callback: status, then every answer address of the
-// asked family in order, and the shortest time-to-live among them.
+// asked family in order, and the shortest time-to-live among them and the
+// aliases that led to them.
 template <class List, int Family>
 void on_host(void* arg, int status, int, ares_addrinfo* info) {
   auto* record = static_cast<lookup_record_t<List>*>(arg);
@@ -80,6 +81,10 @@ void on_host(void* arg, int status, int, ares_addrinfo* info) {
       const uint32_t ttl = node->ai_ttl > 0 ? static_cast<uint32_t>(node->ai_ttl) : 0;
       record->ttl = first ? ttl : std::min(record->ttl, ttl);
       first = false;
+    }
+    // An answer reached through aliases lasts no longer than the shortest of them.
+    for (const ares_addrinfo_cname* alias = info->cnames; alias != nullptr; alias = alias->next) {
+      record->ttl = std::min(record->ttl, alias->ttl > 0 ? static_cast<uint32_t>(alias->ttl) : 0u);
     }
   }
   if (info != nullptr) ares_freeaddrinfo(info);

@@ -75,8 +75,9 @@ schedule_t fit_into(std::chrono::milliseconds left) {
   }
 }
 
+// Rounded up: a deadline less than a millisecond away has not passed yet.
 std::chrono::milliseconds time_left(deadline_t deadline) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  return std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
 }
 
 }  // namespace

@@ -114,6 +114,12 @@ template <class List, int Family>
 result_ptr lookup_name(const std::string& name, List& out, deadline_t deadline, const char* version,
                        const char* operation, const char* family_text) {
   if (name_cache_t::instance().find(name, out)) return std::make_shared<result_t>();
+  if (deadline != no_deadline && std::chrono::steady_clock::now() >= deadline) {
+    // No time left at all: nothing is asked.
+    auto result = std::make_shared<result_t>();
+    result->timeout = true;
+    return result;
+  }
   lookup_record_t<List> record;
   record.out = &out;
   utils::cares_t channel(deadline);

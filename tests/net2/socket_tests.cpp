@@ -391,6 +391,26 @@ TEST(data_socket, ipv6_loopback_by_bracketed_address) {
 
 // ---- Closing, and the bounds that keep a socket responsive --------------
 
+// A socket whose callbacks hold its own handle, as applications' often do.
+// The pool's only thread waits until the handle is in place.
+class self_held_t {
+ public:
+  explicit self_held_t(net2::pool& p) { boost::asio::post(p.service(), [this] { created_.wait(); }); }
+  // What the callbacks capture to reach their socket.
+  std::shared_ptr<data_socket::shared> handle() const { return holder_; }
+  // Puts the handle in place, keeps no share of it here, lets the pool run.
+  data_socket::shared start(data_socket::shared socket) {
+    *holder_ = socket;
+    holder_.reset();
+    created_.count_down();
+    return socket;
+  }
+
+ private:
+  std::shared_ptr<data_socket::shared> holder_ = std::make_shared<data_socket::shared>();
+  shv_test::latch_t created_{1};
+};
+
 TEST(data_socket, close_inside_a_callback_reports_once_and_frees_the_socket) {
   for (const bool in_connected : {true, false}) {
     SCOPED_TRACE(in_connected ? "close in the connected callback" : "close in the receive callback");
@@ -399,25 +419,19 @@ TEST(data_socket, close_inside_a_callback_reports_once_and_frees_the_socket) {
       loopback_peer_t::read_until_eof(s);
     });
     counter_t disconnected;
-    // The callbacks hold the socket's own handle, as applications' often do.
-    auto holder = std::make_shared<data_socket::shared>();
     net2::pool p(1, "sock", "SocketPool");
-    shv_test::latch_t created(1);
-    boost::asio::post(p.service(), [&] { created.wait(); });  // no callback before the handle is kept
-    data_socket::shared socket = data_socket::tcp(
+    self_held_t self(p);
+    data_socket::shared socket = self.start(data_socket::tcp(
         p.service(), spec(peer.port()), 1,
-        [holder, in_connected](data_socket::shared) {
+        [holder = self.handle(), in_connected](data_socket::shared) {
           if (in_connected) (*holder)->close();
           return true;
         },
-        [holder](shared_data) {
+        [holder = self.handle()](shared_data) {
           (*holder)->close();
           return true;
         },
-        [&] { disconnected.add(); }, "TEST", 1024, 8192);
-    *holder = socket;
-    holder.reset();
-    created.count_down();
+        [&] { disconnected.add(); }, "TEST", 1024, 8192));
     ASSERT_TRUE(disconnected.wait_for(1));
     EXPECT_TRUE(released(socket)) << "the callbacks still hold the socket";
     p.stop();
@@ -505,13 +519,11 @@ TEST(data_socket, a_peer_that_never_stops_writing_cannot_hold_sends_or_close) {
   std::atomic<int> calls{0};
   std::atomic<int> calls_when_sent{-1};
   counter_t disconnected;
-  auto holder = std::make_shared<data_socket::shared>();
   net2::pool p(1, "sock", "SocketPool");
-  shv_test::latch_t created(1);
-  boost::asio::post(p.service(), [&] { created.wait(); });  // no callback before the handle is kept
+  self_held_t self(p);
   data_socket::shared socket = data_socket::tcp(
       p.service(), spec(peer.port()), 1, {},
-      [&, holder](shared_data data) {
+      [&, holder = self.handle()](shared_data data) {
         received += data->size();
         if (calls.fetch_add(1) == 0) (*holder)->send(data_of("ping"));
         // Never let the socket run dry while the peer has more to send.
@@ -520,14 +532,12 @@ TEST(data_socket, a_peer_that_never_stops_writing_cannot_hold_sends_or_close) {
         return true;
       },
       [&] { disconnected.add(); }, "TEST", 1024, 8192);
-  *holder = socket;
-  holder.reset();
   socket->set_sent_cb([&](int64_t) {
     int none = -1;
     calls_when_sent.compare_exchange_strong(none, calls.load());
     return true;
   });
-  created.count_down();
+  self.start(socket);
   ASSERT_TRUE(eventually([&] { return calls_when_sent.load() >= 0; }, std::chrono::seconds(30)));
   // 64 KiB in blocks of 1 KiB per wake-up: the send went out after one.
   EXPECT_LE(calls_when_sent.load(), 2 * 64 + 2) << "the read held the strand";

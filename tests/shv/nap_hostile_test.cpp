@@ -96,8 +96,11 @@ TEST(hostile_peers, every_misbehaving_central_server_is_cut_at_the_limit) {
     SCOPED_TRACE(mode[0]);
     central_sim_t sim(mode);
     ASSERT_NE(sim.port(), 0);
+    capture_logger_t log(lvl_error);
     const uint64_t peak_before = plat::peak_resident_kib();
     const timed_t t = query("127.0.0.1", sim.port(), "hostile-client", limit_ms);
+    // One error line says why the conversation ended; nothing else fails.
+    EXPECT_EQ(log.count("", lvl_error), 1u) << log.dump();
     EXPECT_LE(t.took, milliseconds(limit_ms) + margin);
     EXPECT_EQ(t.result.compliance_result_code, shv_not_compliant);
     EXPECT_EQ(t.result.failure_category, 0);
@@ -122,6 +125,7 @@ TEST(hostile_peers, a_silent_name_server_is_cut_at_the_limit) {
 
 TEST(hostile_peers, hundred_and_twenty_eight_at_once_all_end_in_time) {
   constexpr uint32_t limit_ms = 1000;
+  capture_logger_t log(lvl_error);  // each ends with one error line; kept out of the output
   {
     central_sim_t flood({"--line-flood"});
     ASSERT_NE(flood.port(), 0);

@@ -87,7 +87,7 @@ settings_both ValidationEnabled REG_DWORD 1
 echo "a central server flooding lines: every request answered within the limit"
 # Before the read loop yielded, such a server held every request it met until
 # it stopped sending. The bound here leaves room for Wine on a loaded machine.
-start_sim line-flood --line-flood
+start_sim flooder --line-flood
 settings_both ServerPort REG_DWORD "$port"
 settings_both ServerTimeout REG_DWORD 1000
 w naphost.exe validate --record "1 flooded-{n} 9f86d081" --count 8 --concurrency 8 --timeout-ms 30000 \

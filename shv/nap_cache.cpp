@@ -7,7 +7,10 @@ namespace {
 timegap_t wall_clock() { return clock_ticks(kern_n::clock_wall); }
 }  // namespace
 
-nap_cache_t::nap_cache_t() : impl_(std::make_shared<impl_t>()) { impl_->clock = &wall_clock; }
+nap_cache_t::nap_cache_t(size_t capacity) : impl_(std::make_shared<impl_t>()) {
+  impl_->clock = &wall_clock;
+  impl_->capacity = capacity != 0 ? capacity : 1;
+}
 
 nap_cache_t& nap_cache_t::instance() {
   static nap_cache_t cache;
@@ -23,29 +26,34 @@ void nap_cache_t::cleanup(timegap_t now) {
   const timegap_t limit =
       now - static_cast<timegap_t>(impl_->timeout.load(std::memory_order_relaxed)) * ticks_per_second;
   age_index_t& ages = impl_->by_age;
-  while (!ages.empty() && ages.begin()->first < limit) {
-    const key_t* key = ages.begin()->second;
-    ages.erase(ages.begin());
-    impl_->entries.erase(*key);
-  }
+  while (!ages.empty() && ages.begin()->first < limit) evict_oldest();
 }
 
-bool nap_cache_t::get(std::string_view client_id, std::string_view digest, bool* compliant) {
+void nap_cache_t::evict_oldest() {
+  age_index_t& ages = impl_->by_age;
+  if (ages.empty()) return;
+  const auto entry = impl_->entries.find(*ages.begin()->second);
+  ages.erase(ages.begin());
+  impl_->entries.erase(entry);
+}
+
+bool nap_cache_t::get(const key_t& key, bool* compliant) {
   critsect_locker_t guard(impl_->lock);
   cleanup(impl_->clock());
-  const auto it = impl_->entries.find(std::make_pair(client_id, digest));
+  const auto it = impl_->entries.find(key);
   if (it == impl_->entries.end()) return false;
   *compliant = it->second.compliant;
   return true;
 }
 
-void nap_cache_t::set(std::string_view client_id, std::string_view digest, bool compliant) {
+void nap_cache_t::set(const key_t& key, bool compliant) {
   critsect_locker_t guard(impl_->lock);
   const timegap_t now = impl_->clock();
   cleanup(now);
-  auto it = impl_->entries.find(std::make_pair(client_id, digest));
+  auto it = impl_->entries.find(key);
   if (it == impl_->entries.end()) {
-    it = impl_->entries.emplace(key_t{std::string(client_id), std::string(digest)}, entry_t{}).first;
+    if (impl_->entries.size() >= impl_->capacity) evict_oldest();
+    it = impl_->entries.emplace(key, entry_t{}).first;
   } else {
     impl_->by_age.erase({it->second.stored_at, &it->first});
   }

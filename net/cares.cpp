@@ -49,24 +49,69 @@ std::string describe_set(const fd_set& set, int nfds) {
   return text.empty() ? "{}" : text;
 }
 
+// A try shorter than this is no use: a name server on the far side of a slow
+// link could never answer in time.
+constexpr uint64_t min_try_ms = 100;
+
+struct schedule_t {
+  unsigned timeout_ms;
+  unsigned tries;
+};
+
+// The time-out per try and the tries that fit into the time left. c-ares
+// doubles the time-out at every try to a server (t, 2t, 4t): as many tries as
+// the settings allow while each still gets min_try_ms, and never a longer try
+// than the setting. The query loop enforces the deadline itself in any case.
+schedule_t fit_into(std::chrono::milliseconds left) {
+  const uint64_t budget = left.count() > 0 ? static_cast<uint64_t>(left.count()) : 1;
+  const uint64_t longest = static_cast<uint64_t>(timeout_seconds()) * 1000;
+  for (unsigned n = std::clamp(tries(), 1u, 16u);; --n) {
+    const uint64_t span = (uint64_t{1} << n) - 1;
+    uint64_t per_try = budget / span;
+    if (per_try >= min_try_ms || n == 1) {
+      if (longest != 0) per_try = std::min(per_try, longest);
+      return {static_cast<unsigned>(std::max<uint64_t>(per_try, 1)), n};
+    }
+  }
+}
+
+// Rounded up: a deadline less than a millisecond away has not passed yet.
+std::chrono::milliseconds time_left(deadline_t deadline) {
+  return std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+}
+
 }  // namespace
 
 uint64_t channels_created() { return channel_count.load(); }
 
-cares_t::cares_t() {
+cares_t::cares_t(deadline_t deadline) : deadline_(deadline) {
   init_library_once();
   ares_options options;
   std::memset(&options, 0, sizeof(options));
-  options.timeout = static_cast<int>(timeout_seconds());
-  options.tries = static_cast<int>(tries());
   char lookups[] = "fb";
   options.lookups = lookups;
-  init_rc_ = ares_init_options(&channel_, &options, ARES_OPT_TIMEOUT | ARES_OPT_TRIES | ARES_OPT_LOOKUPS);
+  int mask = ARES_OPT_TRIES | ARES_OPT_LOOKUPS;
+  if (deadline == no_deadline) {
+    options.timeout = static_cast<int>(timeout_seconds());
+    options.tries = static_cast<int>(tries());
+    mask |= ARES_OPT_TIMEOUT;
+  } else {
+    const schedule_t fitted = fit_into(time_left(deadline));
+    options.timeout = static_cast<int>(fitted.timeout_ms);
+    options.tries = static_cast<int>(fitted.tries);
+    mask |= ARES_OPT_TIMEOUTMS;
+  }
+  init_rc_ = ares_init_options(&channel_, &options, mask);
   if (init_rc_ != ARES_SUCCESS) channel_ = nullptr;
   channel_count.fetch_add(1);
   if (debug_enabled()) {
-    KLOG(lvl_debug2, "[DNS] %p: init c-ares timeout=%us, tries=%u -> rc=%d", static_cast<void*>(this),
-         timeout_seconds(), tries(), init_rc_);
+    if (deadline == no_deadline) {
+      KLOG(lvl_debug2, "[DNS] %p: init c-ares timeout=%us, tries=%u -> rc=%d", static_cast<void*>(this),
+           timeout_seconds(), tries(), init_rc_);
+    } else {
+      KLOG(lvl_debug2, "[DNS] %p: init c-ares timeout=%dms, tries=%d -> rc=%d", static_cast<void*>(this),
+           options.timeout, options.tries, init_rc_);
+    }
   }
 }
 
@@ -75,8 +120,12 @@ cares_t::~cares_t() {
   if (debug_enabled()) KLOG(lvl_debug2, "[DNS] %p: die c-ares", static_cast<void*>(this));
 }
 
-void cares_t::gethostbyname(const char* name, int family, ares_host_callback callback, void* arg) {
-  ares_gethostbyname(channel_, name, family, callback, arg);
+void cares_t::getaddrinfo(const char* name, int family, ares_addrinfo_callback callback, void* arg) {
+  ares_addrinfo_hints hints;
+  std::memset(&hints, 0, sizeof(hints));
+  hints.ai_family = family;
+  hints.ai_flags = ARES_AI_CANONNAME;  // as c-ares' own gethostbyname asks
+  ares_getaddrinfo(channel_, name, nullptr, &hints, callback, arg);
 }
 
 void cares_t::getnameinfo(const sockaddr* address, int length, int flags,
@@ -84,11 +133,25 @@ void cares_t::getnameinfo(const sockaddr* address, int length, int flags,
   ares_getnameinfo(channel_, address, static_cast<ares_socklen_t>(length), flags, callback, arg);
 }
 
-void cares_t::do_query() {
+bool cares_t::do_query() {
   for (unsigned loop = 0;; ++loop) {
     timeval cap;
     cap.tv_sec = static_cast<decltype(cap.tv_sec)>(timeout_seconds());
     cap.tv_usec = 0;
+    if (deadline_ != no_deadline) {
+      const std::chrono::milliseconds left = time_left(deadline_);
+      if (left.count() <= 0) {
+        // Out of time: whatever is pending ends now (its callbacks see the
+        // cancellation).
+        if (debug_enabled()) KLOG(lvl_debug2, "[DNS] %p: deadline passed, cancelling", static_cast<void*>(this));
+        ares_cancel(channel_);
+        return false;
+      }
+      if (left < std::chrono::seconds(cap.tv_sec)) {
+        cap.tv_sec = static_cast<decltype(cap.tv_sec)>(left.count() / 1000);
+        cap.tv_usec = static_cast<decltype(cap.tv_usec)>((left.count() % 1000) * 1000);
+      }
+    }
     timeval wait_storage;
     timeval* wait = ares_timeout(channel_, &cap, &wait_storage);
     fd_set read_set;
@@ -103,7 +166,7 @@ void cares_t::do_query() {
            static_cast<void*>(this), loop, static_cast<unsigned>(nfds), wait_ms,
            describe_set(read_set, nfds).c_str(), describe_set(write_set, nfds).c_str());
     }
-    if (nfds == 0) return;
+    if (nfds == 0) return true;
     const int rc = select(nfds, &read_set, &write_set, nullptr, wait);
 #ifndef _WIN32
     // A signal is no failure of the query: wait again.

@@ -15,19 +15,24 @@ namespace dns::utils {
 
 class cares_t : public noncopyable_t {
  public:
-  // Time-out and tries from the settings, lookup order "fb" (hosts file, then
-  // DNS); no servers or domains: the system's configuration applies.
-  cares_t();
+  // Lookup order "fb" (hosts file, then DNS); no servers or domains: the
+  // system's configuration applies. Without a deadline, time-out and tries
+  // come from the settings; with one, they are fitted into the time left.
+  explicit cares_t(deadline_t deadline = no_deadline);
   ~cares_t();
 
   int retcode() const { return init_rc_; }
   bool ready() const { return init_rc_ == ARES_SUCCESS; }
 
-  void gethostbyname(const char* name, int family, ares_host_callback callback, void* arg);
+  // A forward lookup of one family (the hosts file, then DNS); the answer
+  // carries each address's time-to-live.
+  void getaddrinfo(const char* name, int family, ares_addrinfo_callback callback, void* arg);
   void getnameinfo(const sockaddr* address, int length, int flags, ares_nameinfo_callback callback,
                    void* arg);
-  // Runs the channel until nothing is pending. Throws sysselect_exception_shell_t.
-  void do_query();
+  // Runs the channel until nothing is pending and returns true; at the
+  // deadline, cancels what is pending and returns false. Throws
+  // sysselect_exception_shell_t.
+  bool do_query();
 
   // The result for a c-ares status: success, time-out flag, or c-ares' text.
   result_ptr retcode(int status, const char* operation) const;
@@ -35,6 +40,7 @@ class cares_t : public noncopyable_t {
  private:
   ares_channel channel_ = nullptr;
   int init_rc_;
+  deadline_t deadline_;
 };
 
 }  // namespace dns::utils

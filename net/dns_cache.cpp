@@ -1,7 +1,10 @@
-// Process-wide resolution statistics and the resolution timer.
+// The name cache, the process-wide resolution statistics and the resolution
+// timer.
 #include "net/dns_cache.h"
 
+#include <algorithm>
 #include <atomic>
+#include <type_traits>
 #include <utility>
 
 #include "kern/clock.h"
@@ -16,6 +19,78 @@ std::atomic<uint64_t> total_milliseconds{0};
 }  // namespace
 
 statistics_t statistics() { return {resolutions.load(), total_milliseconds.load()}; }
+
+namespace {
+std::chrono::steady_clock::time_point steady_now() { return std::chrono::steady_clock::now(); }
+
+// The family part of a cache key.
+template <class List>
+constexpr size_t family_of = std::is_same_v<List, ip4_list_t> ? 4 : 6;
+}  // namespace
+
+name_cache_t::name_cache_t() : clock_(&steady_now) {}
+
+name_cache_t& name_cache_t::instance() {
+  static name_cache_t* cache = new name_cache_t;  // outlives static destruction
+  return *cache;
+}
+
+template <class List>
+bool name_cache_t::find_answer(const std::string& name, List& out) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  const auto it = entries_.find(key_t(family_of<List>, name));
+  if (it == entries_.end()) return false;
+  if (it->second.expires <= clock_()) {
+    entries_.erase(it);
+    return false;
+  }
+  out = std::get<List>(it->second.answer);
+  return true;
+}
+
+template <class List>
+void name_cache_t::store_answer(const std::string& name, const List& list, uint32_t ttl_seconds) {
+  if (ttl_seconds == 0 || list.empty()) return;
+  std::lock_guard<std::mutex> guard(mutex_);
+  const auto now = clock_();
+  const auto expires = now + std::chrono::seconds(std::min(ttl_seconds, max_ttl_seconds));
+  const key_t key(family_of<List>, name);
+  if (entries_.size() >= capacity && entries_.find(key) == entries_.end()) {
+    std::erase_if(entries_, [&](const auto& e) { return e.second.expires <= now; });
+    if (entries_.size() >= capacity) {
+      entries_.erase(std::min_element(entries_.begin(), entries_.end(), [](const auto& a, const auto& b) {
+        return a.second.expires < b.second.expires;
+      }));
+    }
+  }
+  entries_[key] = entry_t{answer_t(list), expires};
+}
+
+bool name_cache_t::find(const std::string& name, ip4_list_t& out) { return find_answer(name, out); }
+bool name_cache_t::find(const std::string& name, ip6_list_t& out) { return find_answer(name, out); }
+
+void name_cache_t::store(const std::string& name, const ip4_list_t& list, uint32_t ttl_seconds) {
+  store_answer(name, list, ttl_seconds);
+}
+
+void name_cache_t::store(const std::string& name, const ip6_list_t& list, uint32_t ttl_seconds) {
+  store_answer(name, list, ttl_seconds);
+}
+
+size_t name_cache_t::size() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return entries_.size();
+}
+
+void name_cache_t::clear() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  entries_.clear();
+}
+
+void name_cache_t::set_clock(clock_fn clock) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  clock_ = clock != nullptr ? clock : &steady_now;
+}
 
 namespace detail {
 

@@ -34,6 +34,9 @@ struct lookup_record_t {
   List* out = nullptr;
   int family = AF_UNSPEC;
   int status = -1;
+  // The shortest time-to-live among the answer's addresses; 0 for answers
+  // that carry none (the hosts file).
+  uint32_t ttl = 0;
   const utils::cares_t* channel = nullptr;
 };
 
@@ -43,40 +46,48 @@ struct name_record_t {
   const utils::cares_t* channel = nullptr;
 };
 
-// The host lookup callbacks: status, then every answer address in order.
-void on_host_v4(void* arg, int status, int, hostent* host) {
-  auto* record = static_cast<lookup_record_t<ip4_list_t>*>(arg);
-  if (debug_switch) {
-    KLOG(lvl_debug2, "[DNS] %p: gethostbyname V4 c-ares CB status=%u (%s)",
-         static_cast<const void*>(record->channel), static_cast<unsigned>(status), ares_strerror(status));
-  }
-  record->status = status;
-  if (status != ARES_SUCCESS || host == nullptr) return;
-  record->family = host->h_addrtype;
-  if (host->h_addrtype != AF_INET || host->h_length != 4) return;
-  for (char** p = host->h_addr_list; p != nullptr && *p != nullptr; ++p) {
-    uint32_t address;
-    std::memcpy(&address, *p, 4);
-    record->out->push_back(address);
-  }
+// One answer address into a list of its family.
+void append_address(ip4_list_t& out, const ares_addrinfo_node& node) {
+  uint32_t address;
+  std::memcpy(&address, &reinterpret_cast<const sockaddr_in*>(node.ai_addr)->sin_addr, 4);
+  out.push_back(address);
 }
 
-void on_host_v6(void* arg, int status, int, hostent* host) {
-  auto* record = static_cast<lookup_record_t<ip6_list_t>*>(arg);
+void append_address(ip6_list_t& out, const ares_addrinfo_node& node) {
+  ip6pp_t address;
+  std::memcpy(address.address.data(), &reinterpret_cast<const sockaddr_in6*>(node.ai_addr)->sin6_addr, 16);
+  address.scope = 0;
+  out.push_back(address);
+}
+
+// The forward lookup callback: status, then every answer address of the
+// asked family in order, and the shortest time-to-live among them and the
+// aliases that led to them.
+template <class List, int Family>
+void on_host(void* arg, int status, int, ares_addrinfo* info) {
+  auto* record = static_cast<lookup_record_t<List>*>(arg);
   if (debug_switch) {
-    KLOG(lvl_debug2, "[DNS] %p: gethostbyname V6 c-ares CB status=%u (%s)",
-         static_cast<const void*>(record->channel), static_cast<unsigned>(status), ares_strerror(status));
+    KLOG(lvl_debug2, "[DNS] %p: gethostbyname %s c-ares CB status=%u (%s)",
+         static_cast<const void*>(record->channel), Family == AF_INET ? "V4" : "V6",
+         static_cast<unsigned>(status), ares_strerror(status));
   }
   record->status = status;
-  if (status != ARES_SUCCESS || host == nullptr) return;
-  record->family = host->h_addrtype;
-  if (host->h_addrtype != AF_INET6 || host->h_length != 16) return;
-  for (char** p = host->h_addr_list; p != nullptr && *p != nullptr; ++p) {
-    ip6pp_t address;
-    std::memcpy(address.address.data(), *p, 16);
-    address.scope = 0;
-    record->out->push_back(address);
+  if (status == ARES_SUCCESS && info != nullptr && info->nodes != nullptr) {
+    record->family = info->nodes->ai_family;
+    bool first = true;
+    for (const ares_addrinfo_node* node = info->nodes; node != nullptr; node = node->ai_next) {
+      if (node->ai_family != Family || node->ai_addr == nullptr) continue;
+      append_address(*record->out, *node);
+      const uint32_t ttl = node->ai_ttl > 0 ? static_cast<uint32_t>(node->ai_ttl) : 0;
+      record->ttl = first ? ttl : std::min(record->ttl, ttl);
+      first = false;
+    }
+    // An answer reached through aliases lasts no longer than the shortest of them.
+    for (const ares_addrinfo_cname* alias = info->cnames; alias != nullptr; alias = alias->next) {
+      record->ttl = std::min(record->ttl, alias->ttl > 0 ? static_cast<uint32_t>(alias->ttl) : 0u);
+    }
   }
+  if (info != nullptr) ares_freeaddrinfo(info);
 }
 
 void on_name(void* arg, int status, int, char* node, char*) {
@@ -97,30 +108,44 @@ result_ptr failure(const std::string& text) {
   return result;
 }
 
-// A forward lookup of one family through a channel of its own.
-template <class List>
-result_ptr lookup_name(const std::string& name, List& out, int family, ares_host_callback callback,
-                       const char* version, const char* operation, const char* family_text) {
+// A forward lookup of one family: a fresh cached answer, or a channel of its
+// own whose positive answer is cached for its time-to-live.
+template <class List, int Family>
+result_ptr lookup_name(const std::string& name, List& out, deadline_t deadline, const char* version,
+                       const char* operation, const char* family_text) {
+  if (name_cache_t::instance().find(name, out)) return std::make_shared<result_t>();
+  if (deadline != no_deadline && std::chrono::steady_clock::now() >= deadline) {
+    // No time left at all: nothing is asked.
+    auto result = std::make_shared<result_t>();
+    result->timeout = true;
+    return result;
+  }
   lookup_record_t<List> record;
   record.out = &out;
-  utils::cares_t channel;
+  utils::cares_t channel(deadline);
   record.channel = &channel;
   if (!channel.ready()) return failure(ares_strerror(channel.retcode()));
   if (debug_switch) {
     KLOG(lvl_debug2, "[DNS] %p: gethostbyname %s c-ares '%s'", static_cast<const void*>(&channel), version,
          name.c_str());
   }
-  channel.gethostbyname(name.c_str(), family, callback, &record);
-  channel.do_query();
+  channel.getaddrinfo(name.c_str(), Family, &on_host<List, Family>, &record);
+  if (!channel.do_query()) {
+    // The deadline cut the lookup short: an unanswered query, as if c-ares
+    // had run out of tries.
+    out.clear();
+    return channel.retcode(ARES_ETIMEOUT, operation);
+  }
   const int status = record.status == -1 ? ARES_ECANCELLED : record.status;
   if (status != ARES_SUCCESS) {
     out.clear();
     return channel.retcode(status, operation);
   }
-  if (record.family != family) {
+  if (record.family != Family) {
     out.clear();
     return failure(family_text);
   }
+  name_cache_t::instance().store(name, out, record.ttl);
   return std::make_shared<result_t>();
 }
 
@@ -213,7 +238,7 @@ bool dinet6_aton(const char* text, std::array<uint8_t, 16>& address, uint32_t* s
 
 namespace utils {
 
-result_ptr rez_name_ip4(const std::string& name, ip4_list_t& out) {
+result_ptr rez_name_ip4(const std::string& name, ip4_list_t& out, deadline_t deadline) {
   out.clear();
   // A NUL would cut the name short on its way to c-ares: another name.
   if (name.find('\0') != std::string::npos) return failure(ares_strerror(ARES_EBADNAME));
@@ -222,11 +247,11 @@ result_ptr rez_name_ip4(const std::string& name, ip4_list_t& out) {
     out.push_back(numeric);
     return std::make_shared<result_t>();
   }
-  return lookup_name(name, out, AF_INET, on_host_v4, "V4", "gethostbyname",
-                     "Returned address is not IPv4 one");
+  return lookup_name<ip4_list_t, AF_INET>(name, out, deadline, "V4", "gethostbyname",
+                                          "Returned address is not IPv4 one");
 }
 
-result_ptr rez_name_ip6(const std::string& name, ip6_list_t& out) {
+result_ptr rez_name_ip6(const std::string& name, ip6_list_t& out, deadline_t deadline) {
   out.clear();
   if (name.find('\0') != std::string::npos) return failure(ares_strerror(ARES_EBADNAME));
   ip6pp_t numeric;
@@ -239,8 +264,8 @@ result_ptr rez_name_ip6(const std::string& name, ip6_list_t& out) {
   if (lookup.size() >= 2 && lookup.front() == '[' && lookup.back() == ']') {
     lookup = lookup.substr(1, lookup.size() - 2);
   }
-  return lookup_name(lookup, out, AF_INET6, on_host_v6, "V6", "gethostbyname6",
-                     "Returned address is not IPv6 one");
+  return lookup_name<ip6_list_t, AF_INET6>(lookup, out, deadline, "V6", "gethostbyname6",
+                                           "Returned address is not IPv6 one");
 }
 
 result_ptr rez_ip4_name(uint32_t address, std::string& name) {
@@ -295,18 +320,18 @@ const char address_format[] = "unable to resolve name of host \"%s\" because of 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 
-ip4_list_ptr resolve_name0(const std::string& host) {
+ip4_list_ptr resolve_name0(const std::string& host, deadline_t deadline) {
   detail::resolve_timer_t timer(host);
   auto list = std::make_shared<ip4_list_t>();
-  const result_ptr result = utils::rez_name_ip4(host, *list);
+  const result_ptr result = utils::rez_name_ip4(host, *list, deadline);
   raise_if(*result, name_format, host.c_str());
   return list;
 }
 
-ip6_list_ptr resolve_name_ex0(const std::string& host) {
+ip6_list_ptr resolve_name_ex0(const std::string& host, deadline_t deadline) {
   detail::resolve_timer_t timer(host);
   auto list = std::make_shared<ip6_list_t>();
-  const result_ptr result = utils::rez_name_ip6(host, *list);
+  const result_ptr result = utils::rez_name_ip6(host, *list, deadline);
   raise_if(*result, name_format, host.c_str());
   return list;
 }

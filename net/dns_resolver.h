@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,10 @@
 #include <vector>
 
 namespace dns {
+
+// The moment by which a lookup must have ended, whatever the name servers do.
+typedef std::chrono::steady_clock::time_point deadline_t;
+inline constexpr deadline_t no_deadline = deadline_t::max();
 
 // The outcome of one c-ares operation: success is an empty text and no time-out.
 struct result_t {
@@ -33,9 +38,12 @@ typedef std::vector<ip6pp_t> ip6_list_t;
 typedef std::shared_ptr<ip6_list_t> ip6_list_ptr;
 
 // Throw host_not_found_exception_shell_t, dns::utils::dns_timeout_exception_shell_t
-// or dns::utils::sysselect_exception_shell_t on failure.
-ip4_list_ptr resolve_name0(const std::string& host);
-ip6_list_ptr resolve_name_ex0(const std::string& host);
+// or dns::utils::sysselect_exception_shell_t on failure. With a deadline, the
+// lookup's time-out per try and its tries are fitted into the time left, and
+// a lookup still unanswered at the deadline is cancelled and raises the
+// time-out; without one, the process-wide settings apply.
+ip4_list_ptr resolve_name0(const std::string& host, deadline_t deadline = no_deadline);
+ip6_list_ptr resolve_name_ex0(const std::string& host, deadline_t deadline = no_deadline);
 // The host name of an address into buffer (at most size - 1 characters,
 // terminated); returns buffer.
 char* resolve_addr(uint32_t address, char* buffer, size_t size);
@@ -62,9 +70,10 @@ void set_debug(bool on);
 
 namespace utils {
 
-// One operation each; they report instead of raising.
-result_ptr rez_name_ip4(const std::string& name, ip4_list_t& out);
-result_ptr rez_name_ip6(const std::string& name, ip6_list_t& out);
+// One operation each; they report instead of raising. Fresh answers come
+// from the name cache (dns_cache.h) without a channel.
+result_ptr rez_name_ip4(const std::string& name, ip4_list_t& out, deadline_t deadline = no_deadline);
+result_ptr rez_name_ip6(const std::string& name, ip6_list_t& out, deadline_t deadline = no_deadline);
 result_ptr rez_ip4_name(uint32_t address, std::string& name);
 result_ptr rez_ip6_name(const std::array<uint8_t, 16>& address, uint32_t scope, std::string& name);
 

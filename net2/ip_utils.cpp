@@ -11,18 +11,18 @@
 namespace net2::detail::ip::detail {
 
 std::vector<net2::ip::endpoint_t> resolve(const std::string& host, uint16_t port, bool bracketed,
-                                          const std::string& port_text) {
+                                          const std::string& port_text, dns::deadline_t deadline) {
   std::vector<net2::ip::endpoint_t> endpoints;
   try {
     if (bracketed) {
-      const dns::ip6_list_ptr list = dns::resolve_name_ex0(host);
+      const dns::ip6_list_ptr list = dns::resolve_name_ex0(host, deadline);
       for (const dns::ip6pp_t& item : *list) {
         boost::asio::ip::address_v6::bytes_type bytes;
         std::memcpy(bytes.data(), item.address.data(), bytes.size());
         endpoints.emplace_back(boost::asio::ip::address_v6(bytes, item.scope), port);
       }
     } else {
-      const dns::ip4_list_ptr list = dns::resolve_name0(host);
+      const dns::ip4_list_ptr list = dns::resolve_name0(host, deadline);
       for (uint32_t address : *list) {
         boost::asio::ip::address_v4::bytes_type bytes;
         std::memcpy(bytes.data(), &address, bytes.size());  // network order
@@ -43,8 +43,9 @@ namespace net2::ip {
 
 namespace {
 
-void first_endpoint(endpoint_t& out, const std::string& host, uint16_t port, const std::string& port_text) {
-  const auto endpoints = detail::ip::detail::resolve(host, port, is_bracketed(host), port_text);
+void first_endpoint(endpoint_t& out, const std::string& host, uint16_t port, const std::string& port_text,
+                    dns::deadline_t deadline) {
+  const auto endpoints = detail::ip::detail::resolve(host, port, is_bracketed(host), port_text, deadline);
   if (endpoints.empty()) {
     KERN_THROW(net2::spec_parse_error, "unable to resolve %s:%s because of %s", host.c_str(),
                port_text.c_str(), "empty response returned");
@@ -58,16 +59,16 @@ bool is_bracketed(const std::string& host) {
   return host.size() > 1 && host.front() == '[' && host.back() == ']';
 }
 
-void make_ep(endpoint_t& out, const std::string& host, uint16_t port) {
+void make_ep(endpoint_t& out, const std::string& host, uint16_t port, dns::deadline_t deadline) {
   std::string port_text;
   kern_n::append_decimal(port_text, port);
-  first_endpoint(out, host, port, port_text);
+  first_endpoint(out, host, port, port_text, deadline);
 }
 
-void make_ep(endpoint_t& out, const std::string& host, const std::string& port_text) {
+void make_ep(endpoint_t& out, const std::string& host, const std::string& port_text, dns::deadline_t deadline) {
   const uint64_t value = string_to_uint64(lstr_t(port_text));
   if (value >= 65536) kern_n::detail::raise_number_out_of_range(lstr_t(port_text), false, sizeof(uint16_t));
-  first_endpoint(out, host, static_cast<uint16_t>(value), port_text);
+  first_endpoint(out, host, static_cast<uint16_t>(value), port_text, deadline);
 }
 
 }  // namespace net2::ip

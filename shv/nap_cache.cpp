@@ -1,4 +1,4 @@
-// nap_cache_t: the map of verdicts and its index by expiry.
+// nap_cache_t: the ordered map of verdicts and its index by expiry.
 #include "shv/nap_cache.h"
 
 #include "kern/clock.h"
@@ -7,7 +7,10 @@ namespace {
 timegap_t wall_clock() { return clock_ticks(kern_n::clock_wall); }
 }  // namespace
 
-nap_cache_t::nap_cache_t() : impl_(std::make_shared<impl_t>()) { impl_->clock = &wall_clock; }
+nap_cache_t::nap_cache_t(size_t capacity) : impl_(std::make_shared<impl_t>()) {
+  impl_->clock = &wall_clock;
+  impl_->capacity = capacity != 0 ? capacity : 1;
+}
 
 nap_cache_t& nap_cache_t::instance() {
   static nap_cache_t cache;
@@ -19,13 +22,17 @@ size_t nap_cache_t::size() const {
   return impl_->entries.size();
 }
 
+std::string nap_cache_t::server_of(std::string_view name, uint32_t port) {
+  // The port's digits end at the first blank; the name is all the rest.
+  std::string server = std::to_string(port);
+  server += ' ';
+  server += name;
+  return server;
+}
+
 void nap_cache_t::cleanup(timegap_t now) {
-  expiry_index_t& expiries = impl_->by_expiry;
-  while (!expiries.empty() && expiries.begin()->first < now) {
-    const key_t* key = expiries.begin()->second;
-    expiries.erase(expiries.begin());
-    impl_->entries.erase(*key);
-  }
+  const expiry_index_t& expiries = impl_->by_expiry;
+  while (!expiries.empty() && expiries.begin()->first < now) evict_first();
 }
 
 void nap_cache_t::erase(map_t::iterator it) {
@@ -33,12 +40,12 @@ void nap_cache_t::erase(map_t::iterator it) {
   impl_->entries.erase(it);
 }
 
-std::string nap_cache_t::server_of(std::string_view name, uint32_t port) {
-  // The port's digits end at the first blank; the name is all the rest.
-  std::string server = std::to_string(port);
-  server += ' ';
-  server += name;
-  return server;
+void nap_cache_t::evict_first() {
+  expiry_index_t& expiries = impl_->by_expiry;
+  if (expiries.empty()) return;
+  const auto entry = impl_->entries.find(*expiries.begin()->second);
+  expiries.erase(expiries.begin());
+  impl_->entries.erase(entry);
 }
 
 bool nap_cache_t::get(const key_t& key, bool* compliant, uint32_t max_age) {
@@ -61,6 +68,7 @@ void nap_cache_t::set(const key_t& key, bool compliant, uint32_t lifetime) {
   cleanup(now);
   auto it = impl_->entries.find(key);
   if (it == impl_->entries.end()) {
+    if (impl_->entries.size() >= impl_->capacity) evict_first();
     it = impl_->entries.emplace(key, entry_t{}).first;
   } else {
     impl_->by_expiry.erase({it->second.expires_at, &it->first});

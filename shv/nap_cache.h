@@ -3,12 +3,14 @@
 // look-up takes it only while it is no older than the asker's cache time:
 // configurations with different cache times share a cache without cutting
 // each other's verdicts short or keeping them too long. Expiry is lazy,
-// inside get and set, soonest-expiring entries first.
+// inside get and set, soonest-expiring entries first; the number of entries
+// is bounded.
 #pragma once
 
 #include <atomic>
+#include <compare>
 #include <cstdint>
-#include <unordered_map>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -19,13 +21,14 @@
 #include "kern/types.h"
 
 // What a verdict is cached by: the client's two words, and the central
-// server that gave it, so that configurations naming different servers
-// never share a verdict. Every field is compared byte for byte.
+// server that gave it, so that configurations naming different servers never
+// share a verdict. Compared field by field, in order (the defaulted
+// comparison; strings byte-wise as unsigned bytes, a proper prefix first).
 struct nap_cache_key_t {
   std::string client_id;
   std::string digest;
   std::string server;  // see nap_cache_t::server_of
-  bool operator==(const nap_cache_key_t&) const = default;
+  auto operator<=>(const nap_cache_key_t&) const = default;
 };
 
 class nap_cache_t {
@@ -33,8 +36,11 @@ class nap_cache_t {
   typedef nap_cache_key_t key_t;
   // The clock the cache stamps entries with (10-ns ticks); replaceable for tests.
   typedef timegap_t (*clock_fn)();
+  // At most this many verdicts are kept; when full, the one closest to its
+  // expiry goes first (with one cache time for all: the oldest).
+  static constexpr size_t max_entries = 100000;
 
-  nap_cache_t();
+  explicit nap_cache_t(size_t capacity = max_entries);
   static nap_cache_t& instance();
 
   // The server field of a key: the server's name and port as the settings
@@ -47,7 +53,7 @@ class nap_cache_t {
   // answer it gets next replaces it).
   bool get(const key_t& key, bool* compliant, uint32_t max_age);
   // Stores the verdict stamped now to live lifetime seconds (replacing and
-  // restamping an existing one).
+  // restamping an existing one); a new key makes room when full.
   void set(const key_t& key, bool compliant, uint32_t lifetime);
   // The same for a key without a server, with the time-out below.
   bool get(std::string_view client_id, std::string_view digest, bool* compliant) {
@@ -62,29 +68,21 @@ class nap_cache_t {
   uint32_t timeout() const { return impl_->timeout.load(std::memory_order_relaxed); }
 
   size_t size() const;
+  size_t capacity() const { return impl_->capacity; }
   void set_clock(clock_fn clock) { impl_->clock = clock; }
 
  private:
-  // Every field compared byte for byte; no normalisation.
-  struct key_hash_t {
-    size_t operator()(const key_t& k) const {
-      size_t h = 0;
-      for (const std::string* field : {&k.client_id, &k.digest, &k.server}) {
-        h ^= std::hash<std::string_view>()(*field) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
-      }
-      return h;
-    }
-  };
   struct entry_t {
     bool compliant = false;
     timegap_t stored_at = 0;
     timegap_t expires_at = 0;  // stored_at + its lifetime
   };
-  // A hash map: a hit costs the same with ten entries or a hundred thousand.
-  // Nodes never move, so the expiry index can point at their keys.
-  typedef std::unordered_map<key_t, entry_t, key_hash_t> map_t;
-  // Entries in the order of their expiry, so that expiry looks only at the
-  // first ones instead of walking the whole map on every call.
+  // An ordered map: clients choose the keys, and no choice of keys makes a
+  // look-up slower than its logarithm. Nodes never move, so the expiry index
+  // can point at their keys.
+  typedef std::map<key_t, entry_t> map_t;
+  // Entries in the order of their expiry, so that expiry and eviction look
+  // only at the first ones instead of walking the whole map.
   typedef std::set<std::pair<timegap_t, const key_t*>> expiry_index_t;
 
   struct impl_t {
@@ -93,13 +91,15 @@ class nap_cache_t {
     map_t entries;
     expiry_index_t by_expiry;
     clock_fn clock;
+    size_t capacity;
   };
 
   // Removes every entry whose lifetime ended strictly before now; caller
   // holds the lock.
   void cleanup(timegap_t now);
-  // Removes one entry; caller holds the lock.
+  // Removes one entry, or the one closest to its expiry; caller holds the lock.
   void erase(map_t::iterator it);
+  void evict_first();
 
   std::shared_ptr<impl_t> impl_;
 };

@@ -1,5 +1,5 @@
 // nap_validator_t over the network: one pool, one connection, one deadline.
-#include <boost/asio/steady_timer.hpp>
+#include <chrono>
 
 #include "kern/logger.h"
 #include "net2/pool.h"
@@ -25,6 +25,8 @@ void nap_validator_t::send(std::string&& data) {
 
 bool nap_validator_t::on_connected(net2::stream::data_socket::shared socket) {
   KLOG(lvl_debug3, "[%s] Connected", tag);
+  // Our replies wait here while the server does not read them: bounded.
+  socket->set_unsent_limit(max_pending_output);
   // The greeting may arrive before the factory has returned the handle.
   set_socket(std::move(socket));
   return true;
@@ -38,38 +40,53 @@ bool nap_validator_t::on_recv(net2::stream::shared_data data) {
 }
 
 void nap_validator_t::on_disconnected(net2::pool& pool) {
+  // The end is claimed before anything else: a deadline passing meanwhile
+  // must not undo an ending that has already happened, nor its verdict.
+  claim_end(false);
   KLOG(lvl_debug3, "[%s] Disconnected", tag);
   pool.service().stop();
+}
+
+bool nap_validator_t::claim_end(bool by_deadline) {
+  std::lock_guard<std::mutex> guard(end_lock_);
+  if (ended_) return false;
+  ended_ = true;
+  timed_out_ = by_deadline;
+  end_changed_.notify_all();
+  return true;
 }
 
 void nap_validator_t::validate(uint32_t server_timeout_ms) {
   KLOG(lvl_debug3, "[%s] validate started", tag);
   const uint32_t limit = server_timeout_ms != 0 ? server_timeout_ms : default_server_timeout_ms;
-  timed_out_ = false;
+  // One deadline for the whole request from here on: the pool, the name
+  // lookup, connecting and the conversation.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);
+  {
+    std::lock_guard<std::mutex> guard(end_lock_);
+    ended_ = false;
+    timed_out_ = false;
+  }
   net2::pool pool(2, "nap", "Pool");
-  // The deadline covers the whole conversation, connect included: when it
-  // passes, the connection is closed and the service stopped, so a silent or
-  // lingering server cannot hold the caller.
-  boost::asio::steady_timer deadline(pool.service(), std::chrono::milliseconds(limit));
-  deadline.async_wait([this, &pool, limit](const boost::system::error_code& error) {
-    if (error) return;  // cancelled: the conversation ended in time
-    timed_out_ = true;
+  set_socket(net2::stream::data_socket::tcp(
+      pool.service(), host_, port_, [this](net2::stream::data_socket::shared s) { return on_connected(s); },
+      [this](net2::stream::shared_data d) { return on_recv(d); }, [this, &pool] { on_disconnected(pool); },
+      "NAP-CLIENT", 1024, 8192, deadline));
+  // The deadline is kept on this thread, not on the pool: it holds whatever
+  // the pool's threads are busy with.
+  {
+    std::unique_lock<std::mutex> lock(end_lock_);
+    end_changed_.wait_until(lock, deadline, [this] { return ended_; });
+  }
+  if (claim_end(true)) {
     KLOG(lvl_error, "[%s] no end of the conversation with %s within %u ms, closing the connection", tag,
          host_.c_str(), limit);
     if (net2::stream::data_socket::shared s = socket()) s->close();
-    pool.service().stop();
-  });
-  set_socket(net2::stream::data_socket::tcp(
-      pool.service(), host_, port_, [this](net2::stream::data_socket::shared s) { return on_connected(s); },
-      [this](net2::stream::shared_data d) { return on_recv(d); },
-      [this, &pool] {
-        on_disconnected(pool);
-      },
-      "NAP-CLIENT", 1024, 8192));
-  pool.join_all();
-  deadline.cancel();
-  set_socket(nullptr);
+  }
+  // A handler still running finishes its step (one read wake-up at most);
+  // then the threads end and nothing of the connection runs any more.
   pool.stop();
+  set_socket(nullptr);
   if (timed_out_) {
     // Cut short: whatever arrived, this conversation has no verdict.
     compliant_ = false;

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,10 @@ class nap_validator_t : public noncopyable_t {
   // Unconsumed input beyond this many bytes without a line end closes the
   // connection: a server must not make the buffer grow without bound.
   static constexpr size_t max_pending_input = 64 * 1024;
+  // Our own lines not yet sent beyond this many bytes close the connection
+  // too: a server that floods us with lines to answer and reads nothing back
+  // must not make the replies pile up.
+  static constexpr uint64_t max_pending_output = 64 * 1024;
   // The bound of a whole conversation when the setting is 0 (which must not
   // mean "wait for ever").
   static constexpr uint32_t default_server_timeout_ms = 10000;
@@ -35,10 +41,11 @@ class nap_validator_t : public noncopyable_t {
 
   // Holds the whole conversation on the calling thread and returns when it
   // has ended: the server closed, the client closed after STOP or VIOLATION,
-  // the connection failed, or server_timeout_ms (connect included) ran out.
-  // A conversation cut short by the time limit ends without a verdict.
-  // Throws what creating the pool or the connection throws (an empty or
-  // unresolvable address); a refused connection is not thrown.
+  // the connection failed, or server_timeout_ms ran out. That one limit
+  // covers the name lookup, connecting and the conversation together. A
+  // conversation cut short by it ends without a verdict. Throws what creating
+  // the pool or the connection throws (an empty address, a name that does not
+  // resolve or is not answered in time); a refused connection is not thrown.
   void validate(uint32_t server_timeout_ms = default_server_timeout_ms);
 
   // Transport callbacks, on the connection's strand.
@@ -77,6 +84,9 @@ class nap_validator_t : public noncopyable_t {
   // Handles the complete lines of the input; closes on too much input
   // without a line end.
   bool consume_input();
+  // Claims the end of the conversation for the disconnection or for the
+  // deadline, whichever comes first; false when it had already ended.
+  bool claim_end(bool by_deadline);
 
   std::string host_;
   uint16_t port_;
@@ -92,6 +102,9 @@ class nap_validator_t : public noncopyable_t {
   void set_socket(net2::stream::data_socket::shared socket);
   mutable critical_section_t socket_lock_;
   net2::stream::data_socket::shared socket_;
+  std::mutex end_lock_;
+  std::condition_variable end_changed_;
+  bool ended_ = false;
   std::atomic<bool> timed_out_{false};
   std::map<std::string, handler_t, std::less<>> commands_;
 };

@@ -61,12 +61,10 @@ void validate_cache_hit(benchmark::State& state) {
   const std::vector<soh_wire::attribute_t> soh = {soh_wire::make_system_health_id(0x0073FA02),
                                                   soh_wire::make_vendor_specific(0x0073FA02, "1 bench-hit d")};
   for (auto _ : state) {
-    naphost::call_log_t log;
-    naphost::nap_request_t request(soh, false, log);
-    naphost::nap_callback_t callback(log);
-    e.validator->Validate(&request, 0, &callback);
-    callback.wait(std::chrono::seconds(10));
-    while (request.references() != 1 || callback.references() != 1) std::this_thread::yield();
+    if (!naphost::validate_once(e.validator.get(), soh, false, std::chrono::seconds(10)).completed) {
+      state.SkipWithError("no completion");
+      return;
+    }
   }
 }
 BENCHMARK(validate_cache_hit)->UseRealTime();

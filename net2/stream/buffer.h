@@ -41,6 +41,11 @@ class data_buffer : public virtual if_root_t, public std::enable_shared_from_thi
   // Told by a sender once every byte of the buffer has reached the wire.
   virtual void mark_delivered() {}
 
+  // The piece at index (size 0 past the end) without touching the cursor:
+  // senders read this way, so one buffer can go out on several sockets at
+  // once while its holder reads it with next().
+  data_block block_at(uint64_t index) const { return piece(index); }
+
   // The caller's string is left empty: its contents move into the buffer.
   static shared_data take(std::string& data);
   // The caller's queue is left empty.

@@ -23,6 +23,8 @@ namespace {
 
 constexpr uint64_t default_read_block = 1024;
 constexpr uint64_t max_read_block = 65536;
+// What one readiness wake-up reads at most (see on_readable).
+constexpr uint64_t max_read_per_wakeup = 64 * 1024;
 constexpr uint64_t dump_limit = 64;
 
 // Logs a failure of application code at level 1, one clause per line.
@@ -86,6 +88,12 @@ void plain_socket::connect(const boost::asio::ip::tcp::endpoint& endpoint) {
 
 void plain_socket::on_connect(const boost::system::error_code& error) {
   connecting_ = false;
+  if (failed_) {
+    // Our own close came first: whatever the attempt's outcome, nothing failed.
+    KLOG(lvl_debug3, "[%s] %s: connecting cancelled", name_.c_str(), description().c_str());
+    on_disconnect();
+    return;
+  }
   if (error) {
     KLOG(lvl_error, "[%s] %s: Unable to connect to remote because of %s", name_.c_str(),
          description().c_str(), error.message().c_str());
@@ -160,7 +168,14 @@ void plain_socket::on_readable(const boost::system::error_code& error) {
     on_read_error(error);
     return;
   }
-  for (;;) {
+  // One wake-up reads at most max_read_per_wakeup bytes and then waits for
+  // readiness again instead of draining the socket. Against a peer that
+  // writes faster than we handle its data, a draining loop never returns, and
+  // everything queued on the strand behind it (the sends, close, the
+  // disconnection report) waits for ever while the sends pile up.
+  for (uint64_t taken = 0; taken < max_read_per_wakeup;) {
+    // Set by close() from any thread, or by a failed send: read no further.
+    // Whoever set it reports the disconnection.
     if (failed_) return;
     const uint64_t block = std::min(available_input(), read_block_size_);
     ip::sh_buffer buffer = ip::make_input_buffer(block);
@@ -173,6 +188,7 @@ void plain_socket::on_readable(const boost::system::error_code& error) {
       return;
     }
     if (received == 0) break;
+    taken += received;
     bytes_received_.fetch_add(received);
     // Already on the strand: the receive processing runs here, in order.
     if (!process_received(data_buffer::create(buffer, received))) return;
@@ -214,13 +230,32 @@ void plain_socket::send(shared_data data) {
          static_cast<unsigned long>(data ? data->size() : 0));
   }
   if (!data || !connected_ || failed_) return;
+  // Counted before it is posted: what waits on the strand is unsent too.
+  const uint64_t size = data->size();
+  const uint64_t unsent = unsent_.fetch_add(size) + size;
+  const uint64_t limit = unsent_limit();
+  if (limit != 0 && unsent > limit) {
+    unsent_.fetch_sub(size);
+    close_on_overflow(unsent - size);
+    return;
+  }
   critsect_locker_t guard(io_lock_);
   if (!io_) return;
   boost::asio::post(strand(), [self = self(), data = std::move(data)] { self->send_later(data); });
 }
 
+void plain_socket::close_on_overflow(uint64_t unsent) {
+  if (failed_.exchange(true)) return;  // already ending: nothing more to say
+  KLOG(lvl_error, "[%s] %s: %lu bytes not yet sent, closing the connection", name_.c_str(),
+       description().c_str(), static_cast<unsigned long>(unsent));
+  close();
+}
+
 void plain_socket::send_later(const shared_data& data) {
-  if (failed_) return;
+  if (failed_) {
+    unsent_.fetch_sub(data->size());
+    return;
+  }
   queue_.append(data);
   if (debug::stream_socket()) {
     KLOG(lvl_notice, "[STREAM] %p:%s: send_later data %lu bytes qlen=%u:%u (%s)", static_cast<void*>(this),
@@ -264,8 +299,13 @@ bool plain_socket::notify_sent(int64_t written) {
 void plain_socket::on_write(const boost::system::error_code& error, size_t written) {
   write_in_flight_ = false;
   if (error) {
-    KLOG(lvl_error, "[%s] %s: unable to send data because of %s", name_.c_str(), description().c_str(),
-         error.message().c_str());
+    if (failed_) {
+      // Our own close or abort cut the write short: nothing went wrong.
+      KLOG(lvl_debug3, "[%s] %s: sending cancelled", name_.c_str(), description().c_str());
+    } else {
+      KLOG(lvl_error, "[%s] %s: unable to send data because of %s", name_.c_str(), description().c_str(),
+           error.message().c_str());
+    }
     notify_sent(-1);
     queue_.clear();
     failed_ = true;
@@ -273,6 +313,7 @@ void plain_socket::on_write(const boost::system::error_code& error, size_t writt
     return;
   }
   bytes_sent_.fetch_add(written);
+  unsent_.fetch_sub(written);
   if (!notify_sent(static_cast<int64_t>(written))) {
     abort_by_callback();
     return;
@@ -361,17 +402,32 @@ void plain_socket::shutdown() {
 }
 
 void plain_socket::close() {
-  critsect_locker_t guard(io_lock_);
-  if (!io_) return;
-  boost::asio::dispatch(strand(), [self = self()] {
-    self->failed_ = true;
-    boost::system::error_code error;
-    self->socket().close(error);
-    if (error) {
-      KLOG(lvl_error, "[%s] Unable to close data socket \"%s\" because of %s", self->name_.c_str(),
-           self->description().c_str(), error.message().c_str());
+  // The failed state comes first, before anything is posted: a read loop
+  // running meanwhile stops at its next block, and sends are dropped.
+  failed_ = true;
+  {
+    critsect_locker_t guard(io_lock_);
+    if (!io_) return;
+    if (!strand().running_in_this_thread()) {
+      boost::asio::post(strand(), [self = self()] { self->close_now(); });
+      return;
     }
-  });
+  }
+  // Inside one of our own handlers (a callback closing its socket): the
+  // service is alive while it runs, and no lock is held over the report.
+  close_now();
+}
+
+void plain_socket::close_now() {
+  boost::system::error_code error;
+  socket().close(error);
+  if (error) {
+    KLOG(lvl_error, "[%s] Unable to close data socket \"%s\" because of %s", name_.c_str(),
+         description().c_str(), error.message().c_str());
+  }
+  // A close is an end like any other: the application hears of it once, and
+  // the callbacks, with whatever handles they hold, are let go.
+  on_disconnect();
 }
 
 }  // namespace net2::stream

@@ -62,6 +62,10 @@ class plain_socket final : public data_socket, public io_owner_t {
   // False when the connection is to end.
   bool process_received(shared_data data);
   void send_later(const shared_data& data);
+  // Too much output waiting: one level-1 line, then close.
+  void close_on_overflow(uint64_t unsent);
+  // Closes the OS socket and reports the disconnection; on the strand.
+  void close_now();
   void activate_queue();
   void on_write(const boost::system::error_code& error, size_t written);
   bool notify_sent(int64_t written);
@@ -79,6 +83,8 @@ class plain_socket final : public data_socket, public io_owner_t {
   bool numeric_;
   uint64_t read_block_size_;
   socket_queue queue_;
+  // Bytes handed to send and not yet written (queued or still posted).
+  std::atomic<uint64_t> unsent_{0};
   bool write_in_flight_ = false;
   std::atomic<bool> failed_{false};
   tls::shared_engine engine_;  // empty: no secure engine on a plain socket

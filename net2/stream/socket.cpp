@@ -85,21 +85,23 @@ data_socket::disconnected_cb data_socket::take_disconnected_cb_once() {
 data_socket::shared data_socket::tcp(boost::asio::io_context& service, const std::string& spec,
                                      uint16_t port, connected_cb on_connected, recv_cb on_recv,
                                      disconnected_cb on_disconnected, const char* name,
-                                     uint64_t read_block_size, uint64_t output_block_limit) {
+                                     uint64_t read_block_size, uint64_t output_block_limit,
+                                     dns::deadline_t deadline) {
   if (debug::stream_socket()) KLOG(lvl_notice, "[STREAM] TCP data socket create @ '%s'", spec.c_str());
   if (spec.empty()) KERN_THROW(net_address_format_exception, "empty specification");
   std::string host;
   std::string port_text;
   utils::parse_tcp_addr(spec, host, port_text);
   return tcp(service, host, port_text, port, std::move(on_connected), std::move(on_recv),
-             std::move(on_disconnected), name, read_block_size, output_block_limit);
+             std::move(on_disconnected), name, read_block_size, output_block_limit, deadline);
 }
 
 data_socket::shared data_socket::tcp(boost::asio::io_context& service, const std::string& host,
                                      const std::string& port_text, uint16_t port,
                                      connected_cb on_connected, recv_cb on_recv,
                                      disconnected_cb on_disconnected, const char* name,
-                                     uint64_t read_block_size, uint64_t output_block_limit) {
+                                     uint64_t read_block_size, uint64_t output_block_limit,
+                                     dns::deadline_t deadline) {
   if (debug::stream_socket()) {
     KLOG(lvl_notice, "[STREAM] TCP data socket create @ '%s' '%s'", host.c_str(), port_text.c_str());
   }
@@ -107,9 +109,9 @@ data_socket::shared data_socket::tcp(boost::asio::io_context& service, const std
   ip::endpoint_t endpoint;
   try {
     if (port_text.empty()) {
-      ip::make_ep(endpoint, host, port);
+      ip::make_ep(endpoint, host, port, deadline);
     } else {
-      ip::make_ep(endpoint, host, port_text);
+      ip::make_ep(endpoint, host, port_text, deadline);
     }
   } catch (d_exception_t_shell_t& e) {
     std::string shown_port = port_text;

@@ -13,6 +13,7 @@
 
 #include "kern/syncers.h"
 #include "kern/types.h"
+#include "net/dns_resolver.h"
 #include "net2/stream/buffer.h"
 
 namespace net2::stream {
@@ -41,19 +42,30 @@ class data_socket : public virtual if_root_t,
   ~data_socket() override = default;
 
   // Form 1: spec is "[tcp/]host[:port]"; without a port text, port is used.
+  // A host name is looked up on the calling thread and that lookup ends by
+  // the deadline (see dns::resolve_name0).
   static shared tcp(boost::asio::io_context& service, const std::string& spec, uint16_t port,
                     connected_cb on_connected, recv_cb on_recv, disconnected_cb on_disconnected,
-                    const char* name, uint64_t read_block_size, uint64_t output_block_limit);
+                    const char* name, uint64_t read_block_size, uint64_t output_block_limit,
+                    dns::deadline_t deadline = dns::no_deadline);
   // Form 2: host and port text (empty: port is used).
   static shared tcp(boost::asio::io_context& service, const std::string& host,
                     const std::string& port_text, uint16_t port, connected_cb on_connected,
                     recv_cb on_recv, disconnected_cb on_disconnected, const char* name,
-                    uint64_t read_block_size, uint64_t output_block_limit);
+                    uint64_t read_block_size, uint64_t output_block_limit,
+                    dns::deadline_t deadline = dns::no_deadline);
 
   uint64_t bytes_received() const { return bytes_received_.load(); }
   uint64_t bytes_sent() const { return bytes_sent_.load(); }
   // "unconnected", then "tcp://<remote address>:<port>".
   std::string description() const;
+
+  // Bytes handed to send and not yet written beyond this many close the
+  // connection (one level-1 line, then the disconnection report): a peer
+  // that does not read must not make us queue without bound. 0, the
+  // default, sets no limit.
+  void set_unsent_limit(uint64_t bytes) { unsent_limit_.store(bytes); }
+  uint64_t unsent_limit() const { return unsent_limit_.load(); }
 
   // The slots may be replaced or cleared from any thread.
   void set_connected_cb(connected_cb cb);
@@ -77,6 +89,7 @@ class data_socket : public virtual if_root_t,
   std::atomic<uint64_t> bytes_sent_{0};
 
  private:
+  std::atomic<uint64_t> unsent_limit_{0};
   std::string description_ = "unconnected";
   mutable critical_section_t callback_lock_;
   connected_cb connected_;

@@ -11,10 +11,11 @@ void socket_queue::append(const shared_data& data) {
   if (!data) return;
   item_t item;
   item.data = data;
-  // The blocks are collected once: the queue never depends on the buffer's
-  // own cursor afterwards.
-  data->seek_start();
-  for (data_block block = data->next(); block.size != 0; block = data->next()) {
+  // The blocks are collected once, without the buffer's own cursor: other
+  // sockets and the buffer's holder may be reading the same buffer.
+  for (uint64_t i = 0;; ++i) {
+    data_block block = data->block_at(i);
+    if (block.size == 0) break;
     item.blocks.push_back(std::move(block));
   }
   if (item.blocks.empty()) {

@@ -1,5 +1,6 @@
-// The validator under load and against a server name that does not resolve
-// (answered by the tests' mock DNS server inside the DNS sandbox).
+// The validator under load, against a server name that does not resolve or is
+// never answered (the tests' mock DNS server inside the DNS sandbox), and
+// against central servers that misbehave on purpose.
 #include <dirent.h>
 #include <unistd.h>
 
@@ -54,6 +55,36 @@ TEST_F(healthval_fixture, unresolvable_server_name_is_a_failed_query) {
   EXPECT_EQ(answer_of(*run->request), soh_wire::make_failure_category(5));
   EXPECT_GE(dns.queries_for("central.shv.test"), 1u);
   EXPECT_NE(module_log().find("Unable to validate nap request because of"), std::string::npos);
+}
+
+TEST_F(healthval_fixture, hostile_peers_complete_within_the_limit) {
+  constexpr uint32_t limit_ms = 500;
+  // Room for a loaded machine and the sanitizers.
+  const auto bound = std::chrono::milliseconds(limit_ms + 1500);
+  auto answer = [](const naphost::outcome_t& o) {
+    return o.response.size() == 2 ? o.response[1] : soh_wire::attribute_t{0, {}};
+  };
+  int n = 0;
+  for (const char* mode : {"--line-flood", "--linger"}) {
+    central_sim_t sim({mode});
+    use_server(sim, 0, limit_ms);
+    const naphost::outcome_t o = naphost::validate_once(
+        validator_.get(), soh_with_record("1 hostile-" + std::to_string(n++) + " d"), false, std::chrono::seconds(30));
+    ASSERT_TRUE(o.completed) << mode;
+    EXPECT_LE(o.took, bound) << mode;
+    EXPECT_EQ(answer(o), compliance(0x80270050)) << mode;
+  }
+  const char* address = std::getenv("SHV_MOCK_DNS_ADDR");
+  if (address == nullptr) GTEST_SKIP() << "not in the DNS sandbox: no name is resolved outside it";
+  shv_test::mock_dns_t dns(address);
+  dns.set_silent(true);
+  shv_settings::write("server_name", std::u16string(u"central.shv.test"));
+  const naphost::outcome_t o =
+      naphost::validate_once(validator_.get(), soh_with_record("1 unanswered d"), false, std::chrono::seconds(30));
+  ASSERT_TRUE(o.completed);
+  EXPECT_LE(o.took, bound);
+  EXPECT_EQ(answer(o), soh_wire::make_failure_category(5));
+  EXPECT_NE(module_log().find("Timeout while contacting DNS servers"), std::string::npos);
 }
 
 TEST_F(healthval_fixture, ten_thousand_requests_leave_nothing_behind) {

@@ -68,6 +68,11 @@ void mock_dns_t::script(const std::string& name, answer_t answer) {
   script_[name] = std::move(answer);
 }
 
+void mock_dns_t::set_silent(bool silent) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  silent_ = silent;
+}
+
 size_t mock_dns_t::queries() const {
   std::lock_guard<std::mutex> guard(mutex_);
   return total_;
@@ -118,6 +123,7 @@ std::string mock_dns_t::respond(const std::string& query) {
     ++asked_[name];
     auto it = script_.find(name);
     if (it != script_.end()) answer = it->second;
+    if (silent_) answer.kind = kind_t::silent;
   }
   if (answer.kind == kind_t::silent) return {};
 
@@ -152,7 +158,7 @@ std::string mock_dns_t::respond(const std::string& query) {
     put16(reply, 0xc00c);  // the question's name
     put16(reply, type);
     put16(reply, 1);
-    put32(reply, 60);
+    put32(reply, answer.ttl);
     put16(reply, static_cast<uint16_t>(rdata.size()));
     reply += rdata;
   }

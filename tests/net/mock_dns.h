@@ -1,6 +1,7 @@
 // Test helper: a DNS server on one loopback address (UDP port 53) answering
-// from a script: addresses (A/AAAA), a host name (PTR), NXDOMAIN, SERVFAIL, or
-// no answer at all. Unknown names are NXDOMAIN. It counts what it was asked.
+// from a script: addresses (A/AAAA) with their time-to-live, a host name
+// (PTR), NXDOMAIN, SERVFAIL, or no answer at all. Unknown names are NXDOMAIN.
+// Switched silent, it answers nothing at all. It counts what it was asked.
 #pragma once
 
 #include <array>
@@ -25,6 +26,7 @@ class mock_dns_t {
     std::vector<std::string> ipv4;  // dotted
     std::vector<std::string> ipv6;  // numeric
     std::string ptr;                // host name for reverse queries
+    uint32_t ttl = 60;              // seconds, of every record
   };
 
   // Throws std::runtime_error when the address cannot be bound.
@@ -34,6 +36,8 @@ class mock_dns_t {
   mock_dns_t& operator=(const mock_dns_t&) = delete;
 
   void script(const std::string& name, answer_t answer);
+  // A name server that has gone quiet: every query goes unanswered.
+  void set_silent(bool silent);
   // Queries received, in total or for one name (any type).
   size_t queries() const;
   size_t queries_for(const std::string& name) const;
@@ -50,6 +54,7 @@ class mock_dns_t {
   std::map<std::string, answer_t> script_;
   std::map<std::string, size_t> asked_;
   size_t total_ = 0;
+  bool silent_ = false;
   std::thread thread_;
 };
 

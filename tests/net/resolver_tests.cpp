@@ -1,10 +1,13 @@
 // The resolver: numeric short cuts (no channel, no traffic), the hosts file,
 // and DNS answers from the mock server of the sandbox (found, not found,
-// server failure, no answer), reverse lookups, texts and diagnostics.
+// server failure, no answer), reverse lookups, texts and diagnostics, lookups
+// bounded by a deadline, and the name cache.
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <ares.h>
@@ -284,6 +287,7 @@ TEST(resolver_names, debug_lines_only_with_the_switch) {
   {
     capture_logger_t log;
     dns::set_debug(true);
+    dns::name_cache_t::instance().clear();  // a fresh answer would need no channel
     dns::resolve_name0("found.shv.test");
     dns::set_debug(false);
     EXPECT_TRUE(log.has(": init c-ares timeout=5s, tries=3 -> rc=0", lvl_debug2)) << log.dump();
@@ -348,6 +352,129 @@ TEST(resolver_timeout, unanswered_query_raises_dns_timeout) {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
   EXPECT_GE(seconds.count(), 5);  // at least one full try
   EXPECT_GE(mock->queries_for("silent.shv.test"), 3u);
+}
+
+// ---- Deadlines: a lookup ends by its deadline, whatever DNS does ----------
+
+template <class Call>
+std::chrono::milliseconds time_of(Call&& call) {
+  const auto start = std::chrono::steady_clock::now();
+  call();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+// Room for a loaded machine, the sanitizers and Wine.
+constexpr std::chrono::milliseconds margin(1500);
+
+TEST(resolver_deadline, unanswered_lookups_end_at_their_deadline) {
+  REQUIRE_SANDBOX();
+  mock->script("quiet.shv.test", {shv_test::mock_dns_t::kind_t::silent, {}, {}, {}});
+  const auto limit = std::chrono::milliseconds(700);
+  std::string text;
+  const auto took = time_of([&] {
+    text = failure_text<dns::utils::dns_timeout_exception_shell_t>(
+        [&] { dns::resolve_name0("quiet.shv.test", std::chrono::steady_clock::now() + limit); });
+  });
+  EXPECT_EQ(text, "unable to resolve address of host \"quiet.shv.test\" because of Timeout while contacting DNS servers");
+  EXPECT_GE(took, limit);
+  EXPECT_LE(took, limit + margin);
+  EXPECT_GE(mock->queries_for("quiet.shv.test"), 2u) << "the time left is shared among tries";
+  // A deadline already passed asks nothing at all; an answered name is
+  // unaffected by one.
+  mock->script("late.shv.test", {shv_test::mock_dns_t::kind_t::silent, {}, {}, {}});
+  EXPECT_THROW(dns::resolve_name0("late.shv.test", std::chrono::steady_clock::now()),
+               dns::utils::dns_timeout_exception_shell_t);
+  EXPECT_EQ(mock->queries_for("late.shv.test"), 0u);
+  mock->script("prompt.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.82"}, {}, {}});
+  EXPECT_EQ(text4(dns::resolve_name0("prompt.shv.test", std::chrono::steady_clock::now() + limit)->front()),
+            "127.0.0.82");
+}
+
+TEST(resolver_deadline, a_silent_name_server_holds_no_lookup_of_128_at_once) {
+  REQUIRE_SANDBOX();
+  mock->set_silent(true);
+  const auto limit = std::chrono::milliseconds(1000);
+  std::atomic<int> timed_out{0};
+  std::atomic<int64_t> slowest{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 128; ++i) {
+    threads.emplace_back([&, i] {
+      const auto took = time_of([&] {
+        try {
+          dns::resolve_name0("many-" + std::to_string(i) + ".shv.test", std::chrono::steady_clock::now() + limit);
+        } catch (const dns::utils::dns_timeout_exception_shell_t&) {
+          ++timed_out;
+        }
+      });
+      int64_t seen = slowest.load();
+      while (took.count() > seen && !slowest.compare_exchange_weak(seen, took.count())) {
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  mock->set_silent(false);
+  EXPECT_EQ(timed_out.load(), 128);
+  EXPECT_LE(slowest.load(), (limit + margin).count());
+}
+
+// ---- The name cache: answers kept for their time-to-live ------------------
+
+std::atomic<int64_t> fake_seconds{0};
+std::chrono::steady_clock::time_point fake_clock() {
+  return std::chrono::steady_clock::time_point(std::chrono::seconds(fake_seconds.load()));
+}
+
+TEST(resolver_cache, fresh_answers_survive_a_silent_name_server_until_their_ttl_ends) {
+  REQUIRE_SANDBOX();
+  dns::name_cache_t& cache = dns::name_cache_t::instance();
+  cache.clear();
+  cache.set_clock(&fake_clock);
+  mock->script("kept.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.83", "127.0.0.84"}, {}, {}, 30});
+  mock->script("kept6.shv.test", {shv_test::mock_dns_t::kind_t::found, {}, {"2001:db8::8"}, {}, 30});
+  mock->script("fleeting.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.85"}, {}, {}, 0});
+  ASSERT_EQ(dns::resolve_name0("kept.shv.test")->size(), 2u);
+  ASSERT_EQ(dns::resolve_name_ex0("[kept6.shv.test]")->size(), 1u);
+  ASSERT_EQ(dns::resolve_name0("fleeting.shv.test")->size(), 1u);
+
+  // The name server goes quiet: fresh answers still come, in their order,
+  // without a channel; an answer without a time-to-live was never kept.
+  mock->set_silent(true);
+  const uint64_t channels = dns::utils::channels_created();
+  const size_t asked = mock->queries();
+  fake_seconds += 29;
+  auto list = dns::resolve_name0("kept.shv.test");
+  ASSERT_EQ(list->size(), 2u);
+  EXPECT_EQ(text4((*list)[0]), "127.0.0.83");
+  EXPECT_EQ(text4((*list)[1]), "127.0.0.84");
+  EXPECT_EQ(text6(dns::resolve_name_ex0("[kept6.shv.test]")->front()), "2001:db8::8");
+  EXPECT_EQ(dns::utils::channels_created(), channels);
+  EXPECT_EQ(mock->queries(), asked);
+  const auto soon = [] { return std::chrono::steady_clock::now() + std::chrono::milliseconds(300); };
+  EXPECT_THROW(dns::resolve_name0("fleeting.shv.test", soon()), dns::utils::dns_timeout_exception_shell_t);
+
+  // Once the time-to-live has run out, DNS is asked again.
+  fake_seconds += 1;
+  EXPECT_THROW(dns::resolve_name0("kept.shv.test", soon()), dns::utils::dns_timeout_exception_shell_t);
+  EXPECT_GT(mock->queries_for("kept.shv.test"), 1u);
+  mock->set_silent(false);
+  cache.set_clock(nullptr);
+  cache.clear();
+}
+
+TEST(resolver_cache, holds_a_few_dozen_names_at_most) {
+  dns::name_cache_t& cache = dns::name_cache_t::instance();
+  cache.clear();
+  cache.set_clock(&fake_clock);
+  for (uint32_t i = 0; i < 2 * dns::name_cache_t::capacity; ++i) {
+    cache.store("name-" + std::to_string(i) + ".shv.test", dns::ip4_list_t{i + 1}, 100 + i);
+  }
+  EXPECT_EQ(cache.size(), dns::name_cache_t::capacity);
+  // The answers that expire first made room.
+  dns::ip4_list_t out;
+  EXPECT_FALSE(cache.find("name-0.shv.test", out));
+  EXPECT_TRUE(cache.find("name-" + std::to_string(2 * dns::name_cache_t::capacity - 1) + ".shv.test", out));
+  cache.set_clock(nullptr);
+  cache.clear();
 }
 
 }  // namespace

@@ -210,6 +210,26 @@ TEST(socket_queue, gathers_up_to_about_the_limit_and_acknowledges_partial_writes
   }
 }
 
+TEST(socket_queue, reads_a_buffer_without_moving_its_read_position) {
+  // One buffer of two pieces, half read by its holder, queued on two sockets.
+  request_queue requests;
+  const char first[] = "first", second[] = "second";
+  requests.push_back(request_queue::request::wrap_const_buf_ssl(first, 5, [](bool) {}));
+  requests.push_back(request_queue::request::wrap_const_buf_ssl(second, 6, [](bool) {}));
+  shared_data data = data_buffer::take(requests);
+  EXPECT_EQ(data->next().size, 5u);
+  net2::stream::socket_queue one(0), two(0);
+  one.append(data);
+  two.append(data);
+  std::vector<boost::asio::const_buffer> block;
+  one.prepare(block);
+  EXPECT_EQ(joined(block), "firstsecond");
+  two.prepare(block);
+  EXPECT_EQ(joined(block), "firstsecond");
+  const data_block rest = data->next();
+  EXPECT_EQ(std::string(rest.data, rest.size), "second") << "the holder's place in the buffer moved";
+}
+
 TEST(socket_queue, tells_a_request_buffer_when_it_has_been_written) {
   bool delivered = false;
   request_queue requests;

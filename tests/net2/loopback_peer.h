@@ -1,6 +1,7 @@
 // Test helper: a TCP server on loopback whose every accepted connection runs a
 // scripted behaviour on its own thread (blocking calls, bounded by a receive
-// time-out), and a counter that tests wait on with a time-out.
+// time-out), a counter that tests wait on with a time-out, and a bounded wait
+// for a condition.
 #pragma once
 
 #include <chrono>
@@ -50,6 +51,18 @@ class loopback_peer_t {
   std::vector<std::thread> workers_;
   bool stopping_ = false;
 };
+
+// Polls a condition on observable state until it holds or the limit passes;
+// whether it held.
+template <class Condition>
+bool eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 // Counts events; wait_for returns whether count reached n in time.
 class counter_t {

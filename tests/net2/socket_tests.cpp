@@ -1,8 +1,11 @@
 // Stream sockets against loopback peers: connect failure, reading in blocks,
-// ordered sending, the disconnect report and its callbacks.
+// ordered sending, the disconnect report and its callbacks, closing from any
+// thread or callback, and the bounds on what one wake-up reads and on output
+// not yet sent.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include <boost/asio/post.hpp>
+#include <boost/asio/write.hpp>
 #include <gtest/gtest.h>
 
 #include "net2/debug_switches.h"
@@ -27,6 +31,7 @@ using net2::stream::data_buffer;
 using net2::stream::data_socket;
 using net2::stream::shared_data;
 using shv_test::counter_t;
+using shv_test::eventually;
 using shv_test::loopback_peer_t;
 
 std::string text_of(const shared_data& data) {
@@ -44,6 +49,14 @@ std::string pattern(size_t size, unsigned seed) {
 }
 
 std::string spec(uint16_t port) { return "tcp/127.0.0.1:" + std::to_string(port); }
+
+// Every handler of a socket has run once the socket is gone: drops the
+// handle and waits for that.
+bool released(data_socket::shared& socket) {
+  std::weak_ptr<data_socket> weak = socket;
+  socket.reset();
+  return eventually([&] { return weak.expired(); });
+}
 
 // What one connection saw, filled from the pool threads.
 struct observer_t {
@@ -97,11 +110,11 @@ TEST(data_socket, refused_connection_reports_one_error_and_one_disconnection) {
     net2::pool p(2, "sock", "SocketPool");
     data_socket::shared socket = seen.create(p, port);
     ASSERT_TRUE(seen.disconnected.wait_for(1));
-    std::this_thread::sleep_for(50ms);  // room for a wrong second report
     EXPECT_EQ(socket->description(), "unconnected");
     socket->send(data_of("dropped"));
-    p.stop();
     EXPECT_EQ(socket->bytes_sent(), 0u);
+    ASSERT_TRUE(released(socket));  // a wrong second report would have come by now
+    p.stop();
   }
   EXPECT_EQ(seen.connected.value(), 0);
   EXPECT_EQ(seen.disconnected.value(), 1);
@@ -168,8 +181,7 @@ TEST(data_socket, back_to_back_sends_reach_the_peer_in_call_order) {
   peer.wait();
   EXPECT_EQ(got.size(), expected.size());
   EXPECT_TRUE(got == expected) << "data interleaved or reordered";
-  for (int i = 0; i < 100 && socket->bytes_sent() < expected.size(); ++i) std::this_thread::sleep_for(10ms);
-  EXPECT_EQ(socket->bytes_sent(), expected.size());
+  EXPECT_TRUE(eventually([&] { return socket->bytes_sent() == expected.size(); })) << socket->bytes_sent();
   socket->close();
   p.stop();
   seen.handle.reset();
@@ -196,10 +208,10 @@ TEST(data_socket, data_sent_before_the_connection_is_established_is_dropped) {
 }
 
 TEST(data_socket, receive_handler_returning_false_gets_nothing_more) {
+  // One write, read in blocks of three: "two" is there already when the
+  // handler refuses "one".
   loopback_peer_t peer(1, [](boost::asio::ip::tcp::socket& s) {
-    loopback_peer_t::write_all(s, "one");
-    std::this_thread::sleep_for(200ms);
-    loopback_peer_t::write_all(s, "two");
+    loopback_peer_t::write_all(s, "onetwo");
     loopback_peer_t::read_until_eof(s);
   });
   observer_t seen;
@@ -208,20 +220,19 @@ TEST(data_socket, receive_handler_returning_false_gets_nothing_more) {
   data_socket::shared socket =
       data_socket::tcp(p.service(), spec(peer.port()), 1, seen.on_connected(),
                        [&seen, token](shared_data data) { return seen.on_recv(false)(std::move(data)); },
-                       seen.on_disconnected(), "TEST", 1024, 8192);
+                       seen.on_disconnected(), "TEST", 3, 8192);
   ASSERT_TRUE(seen.disconnected.wait_for(1));
-  std::this_thread::sleep_for(400ms);  // "two" has arrived by now
-  EXPECT_EQ(seen.received_calls.value(), 1);
-  EXPECT_EQ(seen.disconnected.value(), 1);
   // After the report the socket sends nothing more.
   socket->send(data_of("ignored"));
-  p.stop();
   EXPECT_EQ(socket->bytes_sent(), 0u);
   // Every callback slot has been emptied: only our own reference is left.
   EXPECT_EQ(token.use_count(), 1);
-  socket->close();
   seen.handle.reset();
-  socket.reset();
+  ASSERT_TRUE(released(socket));  // nothing of it is pending any more
+  EXPECT_EQ(seen.received_calls.value(), 1);
+  EXPECT_EQ(seen.text(), "one");
+  EXPECT_EQ(seen.disconnected.value(), 1);
+  p.stop();
 }
 
 TEST(data_socket, throwing_receive_handler_is_logged_and_ends_the_connection) {
@@ -260,7 +271,7 @@ TEST(data_socket, peer_closing_ends_in_one_disconnection_and_handler_failures_ar
       },
       "TEST", 1024, 8192);
   ASSERT_TRUE(disconnected.wait_for(1));
-  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(released(socket));  // a wrong second report would have come by now
   p.stop();
   EXPECT_EQ(disconnected.value(), 1);
   net2::debug::set_transport_layer(false);
@@ -375,6 +386,167 @@ TEST(data_socket, ipv6_loopback_by_bracketed_address) {
   ASSERT_TRUE(seen.disconnected.wait_for(1));
   EXPECT_EQ(seen.text(), "six\n");
   EXPECT_EQ(socket->description(), "tcp://[::1]:" + std::to_string(peer->port()));
+  p.stop();
+}
+
+// ---- Closing, and the bounds that keep a socket responsive --------------
+
+// A socket whose callbacks hold its own handle, as applications' often do.
+// The pool's only thread waits until the handle is in place.
+class self_held_t {
+ public:
+  explicit self_held_t(net2::pool& p) { boost::asio::post(p.service(), [this] { created_.wait(); }); }
+  // What the callbacks capture to reach their socket.
+  std::shared_ptr<data_socket::shared> handle() const { return holder_; }
+  // Puts the handle in place, keeps no share of it here, lets the pool run.
+  data_socket::shared start(data_socket::shared socket) {
+    *holder_ = socket;
+    holder_.reset();
+    created_.count_down();
+    return socket;
+  }
+
+ private:
+  std::shared_ptr<data_socket::shared> holder_ = std::make_shared<data_socket::shared>();
+  shv_test::latch_t created_{1};
+};
+
+TEST(data_socket, close_inside_a_callback_reports_once_and_frees_the_socket) {
+  for (const bool in_connected : {true, false}) {
+    SCOPED_TRACE(in_connected ? "close in the connected callback" : "close in the receive callback");
+    loopback_peer_t peer(1, [](boost::asio::ip::tcp::socket& s) {
+      loopback_peer_t::write_all(s, "hello");
+      loopback_peer_t::read_until_eof(s);
+    });
+    counter_t disconnected;
+    net2::pool p(1, "sock", "SocketPool");
+    self_held_t self(p);
+    data_socket::shared socket = self.start(data_socket::tcp(
+        p.service(), spec(peer.port()), 1,
+        [holder = self.handle(), in_connected](data_socket::shared) {
+          if (in_connected) (*holder)->close();
+          return true;
+        },
+        [holder = self.handle()](shared_data) {
+          (*holder)->close();
+          return true;
+        },
+        [&] { disconnected.add(); }, "TEST", 1024, 8192));
+    ASSERT_TRUE(disconnected.wait_for(1));
+    EXPECT_TRUE(released(socket)) << "the callbacks still hold the socket";
+    p.stop();
+    EXPECT_EQ(disconnected.value(), 1);
+  }
+}
+
+TEST(data_socket, write_cut_short_by_our_own_close_is_no_error) {
+  capture_logger_t log;
+  // The peer takes the first byte, then nothing until the test is done.
+  counter_t writing;
+  shv_test::latch_t done(1);
+  loopback_peer_t peer(1, [&](boost::asio::ip::tcp::socket& s) {
+    loopback_peer_t::read_exactly(s, 1);
+    writing.add();
+    done.wait();
+    loopback_peer_t::read_until_eof(s);
+  });
+  observer_t seen;
+  net2::pool p(1, "sock", "SocketPool");
+  data_socket::shared socket = seen.create(p, peer.port(), 1024, 0);  // one write for everything
+  ASSERT_TRUE(seen.connected.wait_for(1));
+  // Far more than the connection can take at once: the write is still
+  // running when the close comes.
+  socket->send(data_of(std::string(32 << 20, 'x')));
+  ASSERT_TRUE(writing.wait_for(1));
+  socket->close();
+  done.count_down();
+  ASSERT_TRUE(seen.disconnected.wait_for(1));
+  seen.handle.reset();
+  ASSERT_TRUE(released(socket));
+  p.stop();
+  EXPECT_EQ(log.count("", lvl_error), 0u) << log.dump();
+  EXPECT_TRUE(log.has(": sending cancelled", lvl_debug3)) << log.dump();
+}
+
+TEST(data_socket, output_not_sent_beyond_the_limit_closes_with_one_line) {
+  capture_logger_t log(lvl_error);
+  loopback_peer_t peer(1, [](boost::asio::ip::tcp::socket& s) { loopback_peer_t::read_until_eof(s); });
+  observer_t seen;
+  net2::pool p(1, "sock", "SocketPool");
+  data_socket::shared socket = seen.create(p, peer.port());
+  ASSERT_TRUE(seen.connected.wait_for(1));
+  socket->set_unsent_limit(64 * 1024);
+  // The only pool thread is held: nothing handed to send is written yet.
+  shv_test::latch_t release(1);
+  boost::asio::post(p.service(), [&] { release.wait(); });
+  for (int i = 0; i < 100; ++i) socket->send(data_of(std::string(1024, 'x')));
+  release.count_down();
+  ASSERT_TRUE(seen.disconnected.wait_for(1));
+  seen.handle.reset();
+  ASSERT_TRUE(released(socket));
+  p.stop();
+  EXPECT_EQ(seen.disconnected.value(), 1);
+  ASSERT_EQ(log.count("", lvl_error), 1u) << log.dump();
+  EXPECT_TRUE(log.has("[TEST] tcp://127.0.0.1:" + std::to_string(peer.port()) +
+                      ": 65536 bytes not yet sent, closing the connection"))
+      << log.dump();
+}
+
+// A peer that always has more to send: one wake-up must not drain it, or the
+// sends and the close queued behind the read would wait for ever.
+TEST(data_socket, a_peer_that_never_stops_writing_cannot_hold_sends_or_close) {
+  constexpr size_t chunk = 16 * 1024;
+  constexpr size_t total = 8u << 20;
+  constexpr size_t ahead = 256 * 1024;  // the peer keeps this much on its way to us
+  std::mutex mutex;
+  std::condition_variable changed;
+  size_t written = 0;
+  bool peer_done = false;
+  loopback_peer_t peer(1, [&](boost::asio::ip::tcp::socket& s) {
+    const std::string data(chunk, 'f');
+    boost::system::error_code error;
+    for (size_t sent = 0; sent < total && !error; sent += chunk) {
+      boost::asio::write(s, boost::asio::buffer(data), error);
+      std::lock_guard<std::mutex> guard(mutex);
+      if (!error) written += chunk;
+      changed.notify_all();
+    }
+    std::lock_guard<std::mutex> guard(mutex);
+    peer_done = true;
+    changed.notify_all();
+  });
+  std::atomic<size_t> received{0};
+  std::atomic<int> calls{0};
+  std::atomic<int> calls_when_sent{-1};
+  counter_t disconnected;
+  net2::pool p(1, "sock", "SocketPool");
+  self_held_t self(p);
+  data_socket::shared socket = data_socket::tcp(
+      p.service(), spec(peer.port()), 1, {},
+      [&, holder = self.handle()](shared_data data) {
+        received += data->size();
+        if (calls.fetch_add(1) == 0) (*holder)->send(data_of("ping"));
+        // Never let the socket run dry while the peer has more to send.
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(5), [&] { return peer_done || written >= received + ahead; });
+        return true;
+      },
+      [&] { disconnected.add(); }, "TEST", 1024, 8192);
+  socket->set_sent_cb([&](int64_t) {
+    int none = -1;
+    calls_when_sent.compare_exchange_strong(none, calls.load());
+    return true;
+  });
+  self.start(socket);
+  ASSERT_TRUE(eventually([&] { return calls_when_sent.load() >= 0; }, std::chrono::seconds(30)));
+  // 64 KiB in blocks of 1 KiB per wake-up: the send went out after one.
+  EXPECT_LE(calls_when_sent.load(), 2 * 64 + 2) << "the read held the strand";
+  socket->close();  // from this thread, with the peer still writing
+  const int calls_at_close = calls.load();
+  ASSERT_TRUE(disconnected.wait_for(1));
+  EXPECT_LE(calls.load(), calls_at_close + 1) << "reading went on after close()";
+  EXPECT_LT(received.load(), total);
+  ASSERT_TRUE(released(socket));
   p.stop();
 }
 

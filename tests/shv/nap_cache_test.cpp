@@ -1,5 +1,5 @@
 // The verdict cache: key independence, the exact expiry boundary, time-out
-// changes, and concurrent use.
+// changes, the bound on its entries, and concurrent use.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -153,8 +153,30 @@ TEST_F(nap_cache_test, concurrent_get_and_set) {
   EXPECT_EQ(cache.size(), 100u);
 }
 
-TEST(nap_cache, one_instance_starting_at_300_seconds) {
+TEST_F(nap_cache_test, a_full_cache_drops_the_oldest_verdict_first) {
+  nap_cache_t small(3);
+  small.set_clock(&fake_clock);
+  small.set_timeout(3600);
+  for (const char* k : {"a", "b", "c"}) {
+    small.set(k, "d", true);
+    fake_now += ticks_per_second;
+  }
+  small.set("a", "d", false);  // restamped: now the newest
+  small.set("b", "d", true);   // an existing key makes no room
+  EXPECT_EQ(small.size(), 3u);
+  small.set("new", "d", true);  // full: "c" is the oldest now
+  bool compliant = true;
+  EXPECT_EQ(small.size(), 3u);
+  EXPECT_FALSE(small.get("c", "d", &compliant));
+  EXPECT_TRUE(small.get("a", "d", &compliant));
+  EXPECT_FALSE(compliant);
+  EXPECT_TRUE(small.get("b", "d", &compliant));
+  EXPECT_TRUE(small.get("new", "d", &compliant));
+}
+
+TEST(nap_cache, one_instance_starting_at_300_seconds_with_its_bound) {
   EXPECT_EQ(&nap_cache_t::instance(), &nap_cache_t::instance());
+  EXPECT_EQ(nap_cache_t::instance().capacity(), nap_cache_t::max_entries);
   nap_cache_t fresh;
   EXPECT_EQ(fresh.timeout(), 300u);
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
+#include <thread>
 
 #include "capture_logger.h"
 #include "central_sim.h"
@@ -84,6 +86,33 @@ TEST(nap_conversation, silent_or_lingering_servers_are_cut_short) {
     ASSERT_EQ(log.messages().size(), 1u) << behaviour;
     EXPECT_NE(log.messages()[0].find("within 300 ms, closing the connection"), std::string::npos);
   }
+}
+
+// Holds the pool thread that reports the end of the conversation, at its log
+// line, until past the time limit: the deadline comes just as the server's
+// normal close is being handled.
+class held_disconnection_t : public capture_logger_t {
+ public:
+  explicit held_disconnection_t(std::chrono::steady_clock::time_point until) : until_(until) {}
+  void write(int level, const char* format, va_list args) override {
+    capture_logger_t::write(level, format, args);
+    if (std::strcmp(format, "[%s] Disconnected") == 0) std::this_thread::sleep_until(until_);
+  }
+
+ private:
+  std::chrono::steady_clock::time_point until_;
+};
+
+TEST(nap_conversation, deadline_as_the_server_closes_keeps_the_verdict) {
+  central_sim_t sim;
+  constexpr uint32_t limit_ms = 300;
+  held_disconnection_t log(std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms + 300));
+  nap_validator_t v("127.0.0.1", sim.port(), "client-1", "d1g3st");
+  v.validate(limit_ms);
+  EXPECT_TRUE(v.verdict_received()) << log.dump();
+  EXPECT_TRUE(v.compliant());
+  EXPECT_FALSE(v.timed_out());
+  EXPECT_FALSE(log.has("closing the connection")) << log.dump();
 }
 
 TEST(nap_conversation, flood_without_line_ends_is_closed) {

@@ -3,7 +3,8 @@
 # running natively on loopback. Every outcome must match the Linux build's
 # answer to the same requests; two network policies are judged by their own
 # configurations' central servers, a configuration that is gone by the
-# default; 128 requests at once are admitted and the 129th refused;
+# default; a central server flooding lines cannot hold a request past its time
+# limit; 128 requests at once are admitted and the 129th refused;
 # DllCanUnloadNow refuses while a request runs; the component texts follow
 # the thread locale.
 source "$(dirname "$0")/common.bash"
@@ -121,6 +122,21 @@ expect_eq "one line for the missing configuration" \
   "$(grep -c "configuration 3 does not exist, the default configuration is used" "$scratch/debug.log")" 1
 config_both delete-all
 settings_both CacheTime REG_DWORD 300
+stop_sims
+
+echo "a central server flooding lines: every request answered within the limit"
+# Before the read loop yielded, such a server held every request it met until
+# it stopped sending. The bound here leaves room for Wine on a loaded machine.
+start_sim flooder --line-flood
+settings_both ServerPort REG_DWORD "$port"
+settings_both ServerTimeout REG_DWORD 1000
+w naphost.exe validate --record "1 flooded-{n} 9f86d081" --count 8 --concurrency 8 --timeout-ms 30000 \
+  >"$scratch/line-flood.jsonl" 2>"$scratch/line-flood.err" || true
+expect_eq "answers" "$(wc -l <"$scratch/line-flood.jsonl")" 8
+expect_eq "not compliant, without a verdict" "$(grep -c '"compliance":"80270050"' "$scratch/line-flood.jsonl")" 8
+slowest=$(sed -E 's/.*"ms":([0-9]+).*/\1/' "$scratch/line-flood.jsonl" | sort -n | tail -1)
+((${slowest:-99999} <= 5000)) && pass "slowest request ${slowest} ms" || fail "slowest request ${slowest:-?} ms"
+settings_both ServerTimeout REG_DWORD 3000
 stop_sims
 
 echo "128 requests at once, the 129th refused"

@@ -7,6 +7,24 @@ namespace central_sim {
 
 namespace asio = boost::asio;
 
+namespace {
+
+// A report keeps this many of the lines a client sent; a flooded client may
+// send a great many.
+constexpr size_t max_reported_lines = 1000;
+
+// One write's worth of well-formed lines of a command the client does not know.
+const std::string& line_flood_chunk() {
+  static const std::string chunk = [] {
+    std::string text;
+    for (unsigned n = 1; text.size() < 64 * 1024; ++n) text += std::to_string(n) + " NOISE " + std::to_string(n * 7) + "\r\n";
+    return text;
+  }();
+  return chunk;
+}
+
+}  // namespace
+
 std::string json_escape(const std::string& text) {
   std::string out;
   for (unsigned char c : text) {
@@ -44,6 +62,8 @@ void conversation_t::start() {
     self->send(std::to_string(self->sequence_++) + " PROTOCOL 1 2 " + self->options_.protocol_options + "\r\n");
     if (self->options_.behaviour == behaviour_t::flood) {
       self->send(std::string(self->options_.flood_bytes, 'x'));
+    } else if (self->options_.behaviour == behaviour_t::line_flood) {
+      self->send(line_flood_chunk());  // refilled whenever the queue runs dry
     }
   });
 }
@@ -68,7 +88,7 @@ void conversation_t::read_more() {
 }
 
 void conversation_t::on_line(const std::string& line) {
-  lines_.push_back(line);
+  if (lines_.size() < max_reported_lines) lines_.push_back(line);
   std::vector<std::string> words;
   size_t start = 0;
   for (;;) {
@@ -90,6 +110,7 @@ void conversation_t::answer_validate(const std::string& client_id, const std::st
   switch (options_.behaviour) {
     case behaviour_t::silent:
     case behaviour_t::flood:
+    case behaviour_t::line_flood:
       return;
     case behaviour_t::close_early:
       close("server");
@@ -119,8 +140,9 @@ void conversation_t::answer_validate(const std::string& client_id, const std::st
 
 void conversation_t::send(std::string bytes) {
   if (closed_) return;
-  if (options_.split_writes) {
-    for (size_t i = 0; i < bytes.size(); i += 3) output_.push_back(bytes.substr(i, 3));
+  const size_t piece = options_.drip_ms != 0 ? 1 : options_.split_writes ? 3 : 0;
+  if (piece != 0) {
+    for (size_t i = 0; i < bytes.size(); i += piece) output_.push_back(bytes.substr(i, piece));
   } else {
     output_.push_back(std::move(bytes));
   }
@@ -129,6 +151,7 @@ void conversation_t::send(std::string bytes) {
 
 void conversation_t::write_next() {
   if (closed_) return;
+  if (output_.empty() && options_.behaviour == behaviour_t::line_flood) output_.push_back(line_flood_chunk());
   if (output_.empty()) {
     writing_ = false;
     if (close_after_write_) close("server");
@@ -141,9 +164,9 @@ void conversation_t::write_next() {
       return;
     }
     self->output_.pop_front();
-    if (self->options_.split_writes && !self->output_.empty()) {
-      // Give each piece its own segment on the wire.
-      self->timer_.expires_after(std::chrono::milliseconds(1));
+    if ((self->options_.split_writes || self->options_.drip_ms != 0) && !self->output_.empty()) {
+      // Give each piece its own segment on the wire (and a drip its pause).
+      self->timer_.expires_after(std::chrono::milliseconds(self->options_.drip_ms != 0 ? self->options_.drip_ms : 1));
       self->timer_.async_wait([self](boost::system::error_code) { self->write_next(); });
     } else {
       self->write_next();

@@ -45,11 +45,14 @@ Misbehaviours (one at a time):
   --reply-stop         answer NAPVALIDATE with STOP instead of a verdict
   --reply-violation    answer NAPVALIDATE with VIOLATION instead of a verdict
   --flood BYTES        after the greeting, send BYTES bytes without any CR LF
+  --line-flood         after the greeting, send well-formed lines of an unknown
+                       command without pause until the client closes
   --linger             send the verdict and never close the connection
 And independently:
   --split-writes       send every line in pieces of 3 bytes, one write each
   --coalesce           send NAPSTATE and STOP together in one write, then close
   --delay-ms N         wait N ms before the greeting and before each answer
+  --drip-ms N          send every byte alone, N ms after the one before
 
 Other:
   --count N            exit after N conversations (default: serve until killed)
@@ -121,6 +124,8 @@ int main(int argc, char** argv) {
       options.behaviour = behaviour_t::stop;
     } else if (arg == "--reply-violation") {
       options.behaviour = behaviour_t::violation;
+    } else if (arg == "--line-flood") {
+      options.behaviour = behaviour_t::line_flood;
     } else if (arg == "--linger") {
       options.behaviour = behaviour_t::linger;
     } else if (arg == "--flood") {
@@ -136,6 +141,10 @@ int main(int argc, char** argv) {
       const char* v = value("--delay-ms");
       if (!v || !parse_number(v, 3600000, n)) return fail("--delay-ms needs milliseconds");
       options.delay_ms = static_cast<uint32_t>(n);
+    } else if (arg == "--drip-ms") {
+      const char* v = value("--drip-ms");
+      if (!v || !parse_number(v, 3600000, n) || n == 0) return fail("--drip-ms needs milliseconds (at least 1)");
+      options.drip_ms = static_cast<uint32_t>(n);
     } else if (arg == "--count") {
       const char* v = value("--count");
       if (!v || !parse_number(v, UINT64_MAX, n)) return fail("--count needs a number");

@@ -16,6 +16,7 @@ enum class behaviour_t {
   stop,            // answer NAPVALIDATE with STOP instead of a verdict
   violation,       // answer NAPVALIDATE with VIOLATION instead of a verdict
   flood,           // after the greeting, send bytes without any CR LF
+  line_flood,      // after the greeting, send well-formed unknown lines without pause
   linger,          // send the verdict and never close
 };
 
@@ -29,6 +30,7 @@ struct options_t {
   bool split_writes = false;       // every line in several small writes
   bool coalesce = false;           // greeting and verdict lines sent together when possible
   uint32_t delay_ms = 0;           // before each answer
+  uint32_t drip_ms = 0;            // every byte sent alone, this long after the last
   uint64_t max_conversations = 0;  // 0: serve until killed
   uint64_t flood_bytes = 1 << 20;
 };

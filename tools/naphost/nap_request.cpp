@@ -9,6 +9,72 @@
 
 namespace naphost {
 
+namespace {
+
+struct live_count_t {
+  std::mutex lock;
+  std::condition_variable changed;
+  long count = 0;
+  void add(long n) {
+    std::lock_guard<std::mutex> guard(lock);
+    count += n;
+    if (count == 0) changed.notify_all();
+  }
+};
+
+live_count_t& live() {
+  static live_count_t* instance = new live_count_t;  // outlives static destruction
+  return *instance;
+}
+
+void record(call_log_t* log, const char* call) {
+  if (log != nullptr) log->add(call);
+}
+
+}  // namespace
+
+long live_objects() {
+  std::lock_guard<std::mutex> guard(live().lock);
+  return live().count;
+}
+
+bool wait_until_no_live_objects(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> guard(live().lock);
+  return live().changed.wait_for(guard, limit, [] { return live().count == 0; });
+}
+
+outcome_t validate_once(INapSystemHealthValidator* validator, std::vector<soh_wire::attribute_t> soh, bool null_soh,
+                        std::chrono::milliseconds limit, std::optional<UINT32> config_id) {
+  // Filled inside OnComplete; shared, since the callback may outlive a wait
+  // that gave up.
+  struct shared_t {
+    std::mutex lock;
+    std::condition_variable done;
+    outcome_t outcome;
+  };
+  auto shared = std::make_shared<shared_t>();
+  auto* request = new nap_request_t(std::move(soh), null_soh);
+  if (config_id) request->set_config_id(*config_id);
+  auto* callback = new nap_callback_t([shared](nap_request_t& completed, HRESULT status) {
+    std::vector<soh_wire::attribute_t> response = completed.response();
+    std::lock_guard<std::mutex> guard(shared->lock);
+    shared->outcome.status = status;
+    shared->outcome.response = std::move(response);
+    shared->outcome.completed = true;
+    shared->done.notify_all();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const HRESULT result = validator->Validate(request, 2000, callback);
+  request->Release();
+  callback->Release();
+  std::unique_lock<std::mutex> guard(shared->lock);
+  if (result == E_PENDING) shared->done.wait_for(guard, limit, [&] { return shared->outcome.completed; });
+  outcome_t outcome = shared->outcome;
+  outcome.validate_result = result;
+  outcome.took = std::chrono::steady_clock::now() - start;
+  return outcome;
+}
+
 void call_log_t::add(const std::string& call) {
   std::lock_guard<std::mutex> guard(lock_);
   calls_.push_back(call);
@@ -20,7 +86,16 @@ std::vector<std::string> call_log_t::calls() const {
 }
 
 nap_request_t::nap_request_t(std::vector<soh_wire::attribute_t> soh, bool null_soh, call_log_t& log)
-    : soh_(std::move(soh)), null_soh_(null_soh), log_(log) {}
+    : nap_request_t(std::move(soh), null_soh) {
+  log_ = &log;
+}
+
+nap_request_t::nap_request_t(std::vector<soh_wire::attribute_t> soh, bool null_soh)
+    : soh_(std::move(soh)), null_soh_(null_soh) {
+  live().add(1);
+}
+
+nap_request_t::~nap_request_t() { live().add(-1); }
 
 HRESULT nap_request_t::QueryInterface(REFIID riid, void** object) {
   if (has_config_id_ && object != nullptr && IsEqualIID(riid, IID_INapSystemHealthValidationRequest2)) {
@@ -33,13 +108,15 @@ HRESULT nap_request_t::QueryInterface(REFIID riid, void** object) {
 }
 
 ULONG nap_request_t::AddRef() {
-  log_.add("request.AddRef");
+  record(log_, "request.AddRef");
   return static_cast<ULONG>(references_.fetch_add(1) + 1);
 }
 
 ULONG nap_request_t::Release() {
-  log_.add("request.Release");
-  return static_cast<ULONG>(references_.fetch_sub(1) - 1);  // the creator owns the object
+  record(log_, "request.Release");
+  const long left = references_.fetch_sub(1) - 1;
+  if (left == 0) delete this;
+  return static_cast<ULONG>(left);
 }
 
 HRESULT nap_request_t::GetCorrelationId(CorrelationId*) { return E_NOTIMPL; }
@@ -47,7 +124,7 @@ HRESULT nap_request_t::GetStringCorrelationId(StringCorrelationId**) { return E_
 HRESULT nap_request_t::GetMachineName(CountedString**) { return E_NOTIMPL; }
 
 HRESULT nap_request_t::GetSoHRequest(SoHRequest** soh, BOOL* system_generated) {
-  log_.add("request.GetSoHRequest");
+  record(log_, "request.GetSoHRequest");
   if (gate_) gate_();
   if (soh == nullptr || system_generated == nullptr) return E_POINTER;
   *system_generated = FALSE;
@@ -60,7 +137,7 @@ HRESULT nap_request_t::GetSoHRequest(SoHRequest** soh, BOOL* system_generated) {
 }
 
 HRESULT nap_request_t::SetSoHResponse(const SoHResponse* soh) {
-  log_.add("request.SetSoHResponse");
+  record(log_, "request.SetSoHResponse");
   if (soh == nullptr) return E_POINTER;
   try {
     std::vector<soh_wire::attribute_t> response = soh_memory::read_soh(*soh);
@@ -81,7 +158,7 @@ HRESULT nap_request_t::GetSoHResponse(SoHResponse** soh) {
 }
 
 HRESULT nap_request_t::GetConfigID(UINT32* id) {
-  log_.add("request.GetConfigID");
+  record(log_, "request.GetConfigID");
   if (id == nullptr) return E_INVALIDARG;
   *id = config_id_;
   return S_OK;
@@ -100,22 +177,32 @@ bool nap_request_t::has_response() const {
   return has_response_;
 }
 
+nap_callback_t::nap_callback_t(call_log_t& log) : log_(&log) { live().add(1); }
+
+nap_callback_t::nap_callback_t(completion_fn on_complete) : on_complete_(std::move(on_complete)) { live().add(1); }
+
+nap_callback_t::~nap_callback_t() { live().add(-1); }
+
 HRESULT nap_callback_t::QueryInterface(REFIID riid, void** object) {
   return base_n::query_single<INapServerCallback>(this, riid, IID_INapServerCallback, object);
 }
 
 ULONG nap_callback_t::AddRef() {
-  log_.add("callback.AddRef");
+  record(log_, "callback.AddRef");
   return static_cast<ULONG>(references_.fetch_add(1) + 1);
 }
 
 ULONG nap_callback_t::Release() {
-  log_.add("callback.Release");
-  return static_cast<ULONG>(references_.fetch_sub(1) - 1);
+  record(log_, "callback.Release");
+  const long left = references_.fetch_sub(1) - 1;
+  if (left == 0) delete this;
+  return static_cast<ULONG>(left);
 }
 
-HRESULT nap_callback_t::OnComplete(INapSystemHealthValidationRequest*, HRESULT status) {
-  log_.add("callback.OnComplete");
+HRESULT nap_callback_t::OnComplete(INapSystemHealthValidationRequest* request, HRESULT status) {
+  record(log_, "callback.OnComplete");
+  // Every request a validator is given here is one of ours.
+  if (on_complete_ && request != nullptr) on_complete_(*static_cast<nap_request_t*>(request), status);
   {
     std::lock_guard<std::mutex> guard(lock_);
     status_ = status;

@@ -1,6 +1,9 @@
 // What the NAP server hands a validator: a request carrying one client's SoH
-// and a callback for the answer. Both record every call made on them, in
-// order, so hosts and tests can see what the validator did.
+// and a callback for the answer. Given a call log, both record every call
+// made on them, in order, so hosts and tests can see what the validator did.
+// Like COM objects they go with their last Release: made with new, the
+// creator's own reference is its first; an object whose creator never
+// releases it (on the stack) stays.
 #pragma once
 
 #include <atomic>
@@ -8,6 +11,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,11 +34,13 @@ class call_log_t {
 // Answers for INapSystemHealthValidationRequest2 only once a configuration id
 // is set: a NAP server that names the configuration of the request's network
 // policy; without one it is a server of the first generation.
-class nap_request_t : public INapSystemHealthValidationRequest2 {
+class nap_request_t final : public INapSystemHealthValidationRequest2 {
  public:
   // soh: the client's attributes for this validator; null_soh: the client
   // sent none (GetSoHRequest hands out a null SoH).
   nap_request_t(std::vector<soh_wire::attribute_t> soh, bool null_soh, call_log_t& log);
+  nap_request_t(std::vector<soh_wire::attribute_t> soh, bool null_soh);
+  ~nap_request_t();
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
@@ -70,16 +76,22 @@ class nap_request_t : public INapSystemHealthValidationRequest2 {
   bool has_config_id_ = false;
   UINT32 config_id_ = 0;
   std::function<void()> gate_;
-  call_log_t& log_;
+  call_log_t* log_ = nullptr;
   std::atomic<long> references_{1};
   mutable std::mutex lock_;
   bool has_response_ = false;
   std::vector<soh_wire::attribute_t> response_;
 };
 
-class nap_callback_t : public INapServerCallback {
+class nap_callback_t final : public INapServerCallback {
  public:
-  explicit nap_callback_t(call_log_t& log) : log_(log) {}
+  // Runs inside OnComplete, with the request the validator completed (one of
+  // ours) while the validator still holds it.
+  typedef std::function<void(nap_request_t& request, HRESULT status)> completion_fn;
+
+  explicit nap_callback_t(call_log_t& log);
+  explicit nap_callback_t(completion_fn on_complete);
+  ~nap_callback_t();
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
@@ -94,7 +106,8 @@ class nap_callback_t : public INapServerCallback {
   void throw_on_complete(bool on) { throw_ = on; }
 
  private:
-  call_log_t& log_;
+  call_log_t* log_ = nullptr;
+  completion_fn on_complete_;
   std::atomic<long> references_{1};
   mutable std::mutex lock_;
   std::condition_variable done_;
@@ -102,5 +115,26 @@ class nap_callback_t : public INapServerCallback {
   HRESULT status_ = S_OK;
   bool throw_ = false;
 };
+
+// One request as the NAP server makes it: a request and a callback on the
+// heap, Validate, the host's own references dropped at once, and the answer
+// taken inside OnComplete, waited for at most limit. Nothing waits for the
+// validator's references: its last Release frees the objects.
+struct outcome_t {
+  HRESULT validate_result = E_UNEXPECTED;
+  bool completed = false;  // OnComplete came in time
+  HRESULT status = S_OK;   // as OnComplete reported it
+  std::vector<soh_wire::attribute_t> response;
+  std::chrono::duration<double, std::milli> took{0};  // Validate to OnComplete
+};
+// With a configuration id, the request names it (set_config_id).
+outcome_t validate_once(INapSystemHealthValidator* validator, std::vector<soh_wire::attribute_t> soh, bool null_soh,
+                        std::chrono::milliseconds limit, std::optional<UINT32> config_id = std::nullopt);
+
+// Requests and callbacks alive in the process; a host waits for none to be
+// left before it ends, so that no validator thread calls into a host that
+// has gone.
+long live_objects();
+bool wait_until_no_live_objects(std::chrono::milliseconds limit);
 
 }  // namespace naphost

@@ -36,6 +36,9 @@ Load:
   --count N          requests to make (default: 1, or one per line of --records)
   --concurrency C    requests in flight at once (default 1)
   --timeout-ms T     how long to wait for each OnComplete (default 60000)
+  --thread-baseline  also time creating and joining one empty thread, as many
+                     times as there were requests, and print the ratio of the
+                     wall time per request to it
 Network policy:
   --config-id N      the requests name configuration N of the validator, as
                      a NAP server does for a network policy that picks one
@@ -46,7 +49,8 @@ Output: one JSON line per request on standard output,
   {"request":0,"status":"00000000","compliance":"00000000","ms":1.2}
   {"request":1,"status":"00000000","failure_category":5,"ms":0.8}
   {"request":2,"status":"80270001","response":null,"ms":0.5}
-then a summary on standard error. Exit status 0 when every request completed.
+then a summary on standard error (outcomes, latencies, validations per second,
+peak resident memory). Exit status 0 when every request completed.
 )";
 
 struct input_t {
@@ -80,25 +84,24 @@ result_t run_one(INapSystemHealthValidator* validator, const input_t& input, uin
     const std::string record = replace_number(input.records[n % input.records.size()], n);
     soh = {soh_wire::make_system_health_id(0x0073FA02), soh_wire::make_vendor_specific(0x0073FA02, record)};
   }
-  naphost::call_log_t log;
-  naphost::nap_request_t request(std::move(soh), input.use_soh && input.null_soh, log);
-  if (input.config_id) request.set_config_id(*input.config_id);
-  naphost::nap_callback_t callback(log);
+  const naphost::outcome_t o = naphost::validate_once(validator, std::move(soh), input.use_soh && input.null_soh, limit,
+                                                      input.config_id);
+  const HRESULT hr = o.validate_result;
+  const bool completed = o.completed;
   result_t r;
-  const auto start = std::chrono::steady_clock::now();
-  const HRESULT hr = validator->Validate(&request, 2000, &callback);
+  r.ms = o.took.count();
   if (hr != E_PENDING) {
     r.status = hr;
     r.answer = ",\"response\":null";
     r.outcome = "refused " + naphost::hex8(hr);
-  } else if (!callback.wait(limit)) {
+  } else if (!completed) {
     r.status = E_PENDING;
     r.answer = ",\"response\":null";
     r.outcome = "no completion";
   } else {
     r.completed = true;
-    r.status = callback.status();
-    const auto response = request.response();
+    r.status = o.status;
+    const auto& response = o.response;
     if (response.size() == 2 && response[1].type == soh_wire::compliance_result_codes) {
       const std::string code = naphost::hex8(static_cast<HRESULT>(soh_wire::read_u32(response[1].value, 0)));
       r.answer = ",\"compliance\":\"" + code + "\"";
@@ -111,13 +114,16 @@ result_t run_one(INapSystemHealthValidator* validator, const input_t& input, uin
       r.outcome = "no response, status " + naphost::hex8(r.status);
     }
   }
-  r.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  // The validator releases both objects right after OnComplete; they live on
-  // this stack, so wait for that before they go.
-  for (int i = 0; i < 10000 && (request.references() != 1 || callback.references() != 1); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
   return r;
+}
+
+// Creating and joining one empty thread, count times: the cost every request
+// pays at least once for its worker. Milliseconds per thread.
+double empty_thread_ms(uint64_t count) {
+  const auto start = std::chrono::steady_clock::now();
+  for (uint64_t i = 0; i < count; ++i) std::thread([] {}).join();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() /
+         static_cast<double>(std::max<uint64_t>(count, 1));
 }
 
 input_t read_input(const std::string& record, const std::string& records_file, const std::string& soh_file) {
@@ -161,6 +167,7 @@ input_t read_input(const std::string& record, const std::string& records_file, c
 int run(int argc, char** argv) {
   std::string record, records_file, soh_file;
   uint64_t count = 0, concurrency = 1, timeout_ms = 60000;
+  bool thread_baseline = false;
   std::optional<UINT32> config_id;
   try {
     for (int i = 1; i < argc; ++i) {
@@ -186,6 +193,8 @@ int run(int argc, char** argv) {
         if (concurrency == 0) throw naphost::usage_error("--concurrency must be at least 1");
       } else if (arg == "--timeout-ms") {
         timeout_ms = naphost::parse_number(value(), 3600000, "--timeout-ms");
+      } else if (arg == "--thread-baseline") {
+        thread_baseline = true;
       } else if (arg == "--config-id") {
         config_id = static_cast<UINT32>(naphost::parse_number(value(), UINT32_MAX, "--config-id"));
       } else {
@@ -229,10 +238,16 @@ int run(int argc, char** argv) {
         }
       }
     };
+    const auto run_start = std::chrono::steady_clock::now();
     std::vector<std::thread> threads;
     for (uint64_t t = 0; t < std::min(concurrency, count); ++t) threads.emplace_back(worker);
     for (auto& t : threads) t.join();
+    const double wall_ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - run_start).count();
     std::fflush(stdout);
+    // The validator's threads release the last objects just after OnComplete:
+    // none may call into this host once it has gone.
+    if (!naphost::wait_until_no_live_objects(std::chrono::milliseconds(timeout_ms))) all_completed = false;
 
     std::sort(latencies.begin(), latencies.end());
     auto percentile = [&](double p) {
@@ -240,8 +255,17 @@ int run(int argc, char** argv) {
     };
     std::fprintf(stderr, "naphost validate: %llu requests;", static_cast<unsigned long long>(count));
     for (const auto& o : outcomes) std::fprintf(stderr, " %s: %llu;", o.first.c_str(), static_cast<unsigned long long>(o.second));
-    std::fprintf(stderr, " latency p50 %.3f ms, p99 %.3f ms; peak resident memory %llu KiB\n", percentile(0.50),
-                 percentile(0.99), static_cast<unsigned long long>(plat::peak_resident_kib()));
+    const double per_second = wall_ms > 0 ? static_cast<double>(count) * 1000.0 / wall_ms : 0.0;
+    std::fprintf(stderr, " latency p50 %.3f ms, p99 %.3f ms; %.0f validations/s; peak resident memory %llu KiB\n",
+                 percentile(0.50), percentile(0.99), per_second,
+                 static_cast<unsigned long long>(plat::peak_resident_kib()));
+    if (thread_baseline) {
+      const double thread_ms = empty_thread_ms(count);
+      const double request_ms = wall_ms / static_cast<double>(std::max<uint64_t>(count, 1));
+      std::fprintf(stderr,
+                   "naphost validate: wall time per request %.4f ms; empty thread create+join %.4f ms; ratio %.2fx\n",
+                   request_ms, thread_ms, thread_ms > 0 ? request_ms / thread_ms : 0.0);
+    }
     return all_completed ? 0 : 1;
   } catch (const naphost::usage_error& e) {
     std::fprintf(stderr, "naphost validate: %s (see --help)\n", e.what());

@@ -181,6 +181,11 @@ DWORD registry_source_t::write(const shv_settings::values_t& values) {
   return shv_settings::write_values(values, edited_settings).first_error();
 }
 
+DWORD blob_source_t::write(const shv_settings::values_t& values) {
+  kept_ = values;
+  return ERROR_SUCCESS;
+}
+
 void update_enabled(HWND dialog) {
   const BOOL enable = IsDlgButtonChecked(dialog, id_enabled) == BST_CHECKED ? TRUE : FALSE;
   for (int id : following_controls) EnableWindow(GetDlgItem(dialog, id), enable);

@@ -3,6 +3,8 @@
 // opens and given back to it on a valid OK.
 #pragma once
 
+#include <optional>
+
 #include "common/settings.h"
 #include "platform/win32.h"
 
@@ -36,6 +38,21 @@ class registry_source_t : public settings_source_t {
  public:
   shv_settings::values_t read() override;
   DWORD write(const shv_settings::values_t& values) override;
+};
+
+// A configuration blob the console hands in: the dialog edits a copy in
+// memory, and nothing reaches the registry.
+class blob_source_t : public settings_source_t {
+ public:
+  explicit blob_source_t(shv_settings::values_t values) : values_(std::move(values)) {}
+  shv_settings::values_t read() override { return values_; }
+  DWORD write(const shv_settings::values_t& values) override;
+  // What OK kept; none while the dialog has not been confirmed.
+  const std::optional<shv_settings::values_t>& kept() const { return kept_; }
+
+ private:
+  shv_settings::values_t values_;
+  std::optional<shv_settings::values_t> kept_;
 };
 
 // Reads the settings from source and shows them in dialog 300 of module, in

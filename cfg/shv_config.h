@@ -1,5 +1,7 @@
 // SHVConfig: the configurator COM object the management console creates. It
-// has no state: the settings live in the registry only.
+// has no state: the settings live in the registry only, the default
+// configuration in the settings key and one configuration per network policy
+// that names one below it.
 #pragma once
 
 #include "base/com_object.h"
@@ -8,7 +10,9 @@
 
 namespace shv_cfg {
 
-class SHVConfig : public INapComponentConfig, public base_n::ref_counted_t<SHVConfig, &module_locks> {
+// Answers for INapComponentConfig, INapComponentConfig2 and
+// INapComponentConfig3, one object behind all three.
+class SHVConfig : public INapComponentConfig3, public base_n::ref_counted_t<SHVConfig, &module_locks> {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return add_ref(); }
@@ -29,6 +33,37 @@ class SHVConfig : public INapComponentConfig, public base_n::ref_counted_t<SHVCo
   // HRESULT_FROM_WIN32 of the first failed write's error when any of the
   // five was not stored (all five are tried; the log says which were).
   HRESULT STDMETHODCALLTYPE SetConfig(UINT16 count, BYTE* data) override;
+
+  // TRUE and remoteConfigTypeConfigBlob: the console may edit a blob it
+  // keeps through InvokeUIFromConfigBlob. E_POINTER for a null output.
+  HRESULT STDMETHODCALLTYPE IsRemoteConfigSupported(BOOL* supported, UINT8* type) override;
+  // E_NOTIMPL: another machine's settings are edited through their blob.
+  HRESULT STDMETHODCALLTYPE InvokeUIForMachine(HWND parent, CountedString* machine) override;
+  // The settings dialog over the blob handed in, writing nothing to the
+  // registry. OK: the edited blob in task memory the caller frees, and
+  // changed TRUE when it differs from the one handed in. Cancel (or no
+  // dialog for the thread's language): no blob (0, null) and changed FALSE.
+  // E_POINTER for a null output or null data with a count, E_INVALIDARG for
+  // a blob the store would reject (no dialog then); the outputs are 0, null
+  // and FALSE on every failure.
+  HRESULT STDMETHODCALLTYPE InvokeUIFromConfigBlob(HWND parent, UINT16 in_count, BYTE* in_data, UINT16* out_count,
+                                                   BYTE** out_data, BOOL* changed) override;
+
+  // Configuration id, for the network policy the console gave it to; the
+  // registry's error as an HRESULT when the store fails.
+  // NewConfig: a copy of the default configuration; E_INVALIDARG for id 0,
+  // NAP_E_SHV_CONFIG_EXISTED when the id is taken (it stays as it was).
+  HRESULT STDMETHODCALLTYPE NewConfig(UINT32 id) override;
+  // E_INVALIDARG for id 0, NAP_E_SHV_CONFIG_NOT_FOUND for an id that does
+  // not exist.
+  HRESULT STDMETHODCALLTYPE DeleteConfig(UINT32 id) override;
+  // Every configuration but the default; S_OK also when there was none.
+  HRESULT STDMETHODCALLTYPE DeleteAllConfig() override;
+  // As GetConfig and SetConfig, for configuration id (0: the default, exactly
+  // as GetConfig and SetConfig); NAP_E_SHV_CONFIG_NOT_FOUND for an id that
+  // does not exist, which SetConfigToID never makes.
+  HRESULT STDMETHODCALLTYPE GetConfigFromID(UINT32 id, UINT16* count, BYTE** data) override;
+  HRESULT STDMETHODCALLTYPE SetConfigToID(UINT32 id, UINT16 count, BYTE* data) override;
 };
 
 }  // namespace shv_cfg

@@ -3,7 +3,9 @@
 // write of the other process.
 #include "common/settings.h"
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 
 #include "common/nap_common.h"
@@ -19,6 +21,7 @@
 namespace shv_settings {
 
 const char16_t settings_key[] = u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
+const char16_t configurations_key[] = u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings\\Configurations";
 
 const setting_t settings_table[5] = {
     {"server_name", u"ServerName", kind_string, u"", 0},
@@ -72,16 +75,40 @@ void put_u32(std::string& out, uint32_t value) {
   for (int i = 0; i < 4; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-// Stores one setting through a freshly created key: ERROR_SUCCESS, or the
+// The registry's calls for one row's value on an open key.
+LSTATUS set_string(HKEY key, const setting_t& row, const std::u16string& value) {
+  if (value.size() > (UINT32_MAX - sizeof(char16_t)) / sizeof(char16_t)) return ERROR_INVALID_PARAMETER;
+  return RegSetValueExW(key, plat::wstr(row.value_name), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
+}
+
+LSTATUS set_number(HKEY key, const setting_t& row, uint32_t value) {
+  const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
+                        static_cast<BYTE>(value >> 24)};
+  return RegSetValueExW(key, plat::wstr(row.value_name), 0, REG_DWORD, data, sizeof(data));
+}
+
+// Opens the key of config for writing: the default configuration's is made
+// when missing, another's must exist (a configuration deleted meanwhile is
+// not brought back by a late write).
+LSTATUS open_for_write(uint32_t config, plat::reg_key_t& key) {
+  if (config == 0) {
+    return RegCreateKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(settings_key), 0, nullptr, 0, write_access, nullptr,
+                           key.out(), nullptr);
+  }
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(configuration_key(config).c_str()), 0, write_access,
+                       key.out());
+}
+
+// Stores one setting through a freshly opened key: ERROR_SUCCESS, or the
 // error that kept it out, logged with the registry layer's text of it.
 template <class F>
-DWORD write_setting(const char* format, const setting_t& row, F&& set_value) noexcept {
+DWORD write_setting(const char* format, const setting_t& row, uint32_t config, F&& set_value) noexcept {
   LSTATUS rc = ERROR_SUCCESS;
   try {
     plat::reg_key_t key;
-    rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(settings_key), 0, nullptr, 0, write_access, nullptr,
-                         key.out(), nullptr);
-    if (rc != ERROR_SUCCESS) win::detail::check_regkey_result(settings_key, rc);
+    rc = open_for_write(config, key);
+    if (rc != ERROR_SUCCESS) win::detail::check_regkey_result(configuration_key(config), rc);
     rc = set_value(key.get());
     if (rc != ERROR_SUCCESS) win::detail::check_regkey_result(row.value_name, rc);
     return ERROR_SUCCESS;
@@ -92,6 +119,31 @@ DWORD write_setting(const char* format, const setting_t& row, F&& set_value) noe
   }
   return static_cast<DWORD>(rc);
 }
+
+// Runs a registry call on the key at path: its result, and a level-1 line
+// "Unable to <what> because of <why>" unless it succeeded or gave one of the
+// expected results.
+template <class F>
+DWORD configuration_call(const std::string& what, const std::u16string& path, std::initializer_list<LSTATUS> expected,
+                         F&& call) noexcept {
+  LSTATUS rc = ERROR_SUCCESS;
+  try {
+    rc = call();
+    if (rc == ERROR_SUCCESS || std::find(expected.begin(), expected.end(), rc) != expected.end()) {
+      return static_cast<DWORD>(rc);
+    }
+    win::detail::check_regkey_result(path, rc);
+  } catch (...) {
+    log_failure("Unable to %s because of %s", what.c_str());
+    if (rc == ERROR_SUCCESS) rc = ERROR_NOT_ENOUGH_MEMORY;
+  }
+  return static_cast<DWORD>(rc);
+}
+
+std::string configuration_name(uint32_t id) { return "configuration " + std::to_string(id); }
+
+const std::vector<const char*> all_settings = {"server_name", "server_port", "server_timeout", "cache_time",
+                                               "validate"};
 
 // A registry error of a strict read, as the caller's exception.
 void check_read(LSTATUS rc) {
@@ -137,11 +189,20 @@ uint32_t read_number(const char* name) {
   return row->default_number;
 }
 
-values_t read_stored() {
+std::u16string configuration_key(uint32_t id) {
+  if (id == 0) return settings_key;
+  std::u16string key = configurations_key;
+  key += u'\\';
+  for (const char c : std::to_string(id)) key += static_cast<char16_t>(c);
+  return key;
+}
+
+std::optional<values_t> find_stored(uint32_t config) {
   values_t values = default_values();
   plat::reg_key_t key;
-  const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(settings_key), 0, read_access, key.out());
-  if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return values;
+  const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(configuration_key(config).c_str()), 0,
+                                       read_access, key.out());
+  if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return std::nullopt;
   check_read(opened);
   // Whether each value is there is asked first: a missing one is its
   // default, an error is the store's. A value of another type or size is
@@ -152,6 +213,7 @@ values_t read_stored() {
     DWORD size = 0;
     const LSTATUS found = RegQueryValueExW(key.get(), plat::wstr(row.value_name), nullptr, &type, nullptr, &size);
     if (found == ERROR_FILE_NOT_FOUND) continue;
+    if (found == ERROR_KEY_DELETED) return std::nullopt;
     check_read(found);
     if (row.kind == kind_string) {
       borrowed.query_string_value(row.value_name, values.server_name, row.default_text);
@@ -162,36 +224,39 @@ values_t read_stored() {
   return values;
 }
 
-DWORD write(const char* name, const std::u16string& value) {
+values_t read_stored(uint32_t config) {
+  std::optional<values_t> values = find_stored(config);
+  if (!values && config != 0) {
+    napcommon::check_res(NAP_E_SHV_CONFIG_NOT_FOUND,
+                         string_format("Configuration %u does not exist", static_cast<unsigned>(config)).c_str());
+  }
+  return values ? *values : default_values();
+}
+
+DWORD write(const char* name, const std::u16string& value, uint32_t config) {
   const setting_t* row = find_setting(name, kind_string);
   if (row == nullptr) return ERROR_INVALID_PARAMETER;
-  return write_setting("Unable to write string nap setting \"%s\" because of %s", *row, [&](HKEY key) -> LSTATUS {
-    if (value.size() > (UINT32_MAX - sizeof(char16_t)) / sizeof(char16_t)) return ERROR_INVALID_PARAMETER;
-    return RegSetValueExW(key, plat::wstr(row->value_name), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
-  });
+  return write_setting("Unable to write string nap setting \"%s\" because of %s", *row, config,
+                       [&](HKEY key) { return set_string(key, *row, value); });
 }
 
-DWORD write(const char* name, uint32_t value) {
+DWORD write(const char* name, uint32_t value, uint32_t config) {
   const setting_t* row = find_setting(name, kind_number);
   if (row == nullptr) return ERROR_INVALID_PARAMETER;
-  return write_setting("Unable to write numeric nap setting \"%s\" because of %s", *row, [&](HKEY key) -> LSTATUS {
-    const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
-                          static_cast<BYTE>(value >> 24)};
-    return RegSetValueExW(key, plat::wstr(row->value_name), 0, REG_DWORD, data, sizeof(data));
-  });
+  return write_setting("Unable to write numeric nap setting \"%s\" because of %s", *row, config,
+                       [&](HKEY key) { return set_number(key, *row, value); });
 }
 
-write_report_t write_values(const values_t& values, const std::vector<const char*>& names) {
+write_report_t write_values(const values_t& values, const std::vector<const char*>& names, uint32_t config) {
   write_report_t report;
   report.stored.reserve(names.size());
   report.failed.reserve(names.size());
   for (const char* name : names) {
     DWORD error = ERROR_INVALID_PARAMETER;
     if (find_setting(name, kind_string) != nullptr) {
-      error = write(name, values.server_name);
+      error = write(name, values.server_name, config);
     } else if (const setting_t* row = find_setting(name, kind_number)) {
-      error = write(name, values.*numbers[row_index(*row)]);
+      error = write(name, values.*numbers[row_index(*row)], config);
     }
     if (error == ERROR_SUCCESS) {
       report.stored.push_back(name);
@@ -200,6 +265,45 @@ write_report_t write_values(const values_t& values, const std::vector<const char
     }
   }
   return report;
+}
+
+DWORD create_configuration(uint32_t id, const values_t& values) {
+  if (id == 0) return ERROR_INVALID_PARAMETER;
+  const std::u16string path = configuration_key(id);
+  bool created = false;
+  const DWORD rc = configuration_call("create " + configuration_name(id), path, {ERROR_ALREADY_EXISTS}, [&]() -> LSTATUS {
+    plat::reg_key_t key;
+    DWORD disposition = 0;
+    LSTATUS result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()), 0, nullptr, 0, write_access,
+                                     nullptr, key.out(), &disposition);
+    if (result != ERROR_SUCCESS) return result;
+    // Made here or found: a configuration that exists is not overwritten.
+    if (disposition != REG_CREATED_NEW_KEY) return ERROR_ALREADY_EXISTS;
+    created = true;
+    for (const setting_t& row : settings_table) {
+      result = row.kind == kind_string ? set_string(key.get(), row, values.server_name)
+                                       : set_number(key.get(), row, values.*numbers[row_index(row)]);
+      if (result != ERROR_SUCCESS) return result;
+    }
+    return ERROR_SUCCESS;
+  });
+  // Half a configuration would be taken for a whole one.
+  if (rc != ERROR_SUCCESS && created) RegDeleteTreeW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()));
+  return rc;
+}
+
+DWORD delete_configuration(uint32_t id) {
+  if (id == 0) return ERROR_INVALID_PARAMETER;
+  const std::u16string path = configuration_key(id);
+  return configuration_call("delete " + configuration_name(id), path, {ERROR_FILE_NOT_FOUND},
+                            [&] { return RegDeleteTreeW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str())); });
+}
+
+DWORD delete_all_configurations() {
+  const DWORD rc = configuration_call("delete every configuration but the default", configurations_key,
+                                      {ERROR_FILE_NOT_FOUND},
+                                      [] { return RegDeleteTreeW(HKEY_LOCAL_MACHINE, plat::wstr(configurations_key)); });
+  return rc == ERROR_FILE_NOT_FOUND ? static_cast<DWORD>(ERROR_SUCCESS) : rc;
 }
 
 std::string to_blob(const values_t& values) {
@@ -255,8 +359,6 @@ void load(std::string& out) {
   out.swap(blob);
 }
 
-write_report_t save(lstr_t blob) {
-  return write_values(from_blob(blob), {"server_name", "server_port", "server_timeout", "cache_time", "validate"});
-}
+write_report_t save(lstr_t blob, uint32_t config) { return write_values(from_blob(blob), all_settings, config); }
 
 }  // namespace shv_settings

@@ -1,8 +1,11 @@
 // The validator's settings: five values of one registry key, typed access by
-// internal name, and the configuration blob the management console keeps.
+// internal name, and the configuration blob the management console keeps;
+// further configurations, one per network policy that names one, each in a
+// key of its own below.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +29,12 @@ struct setting_t {
 extern const char16_t settings_key[];
 // The five settings, in the order the blob and load use.
 extern const setting_t settings_table[5];
+
+// Configuration 0 is the default: the settings key itself. Every other
+// configuration is the key <configurations_key>\<id in decimal>, holding the
+// same five values with the same names and defaults.
+extern const char16_t configurations_key[];
+std::u16string configuration_key(uint32_t id);
 
 // The five settings as one set, as the blob carries them and the dialog
 // edits them.
@@ -53,18 +62,27 @@ values_t read_all();
 // The internal names of the settings in which a and b differ, in table order.
 std::vector<const char*> differing(const values_t& a, const values_t& b);
 
-// The whole set as stored, for the configurator: a missing key or value is
-// the default as above, but a key that exists and cannot be read (access
-// denied, a damaged store) raises napcommon::com_error_t with the HRESULT of
-// the registry's error, so that nobody takes the defaults for the settings.
-values_t read_stored();
+// The whole set of a configuration as stored, read through one key handle;
+// none when the configuration does not exist (for 0: no settings key), also
+// when it goes while being read. A missing value, or one of another type, is
+// its default; a key that exists and cannot be read (access denied, a
+// damaged store) raises napcommon::com_error_t with the HRESULT of the
+// registry's error, so that nobody takes the defaults for the settings.
+std::optional<values_t> find_stored(uint32_t config);
+
+// The same for the configurator: the defaults for a default configuration
+// without a key; napcommon::com_error_t with NAP_E_SHV_CONFIG_NOT_FOUND for
+// any other configuration that does not exist.
+values_t read_stored(uint32_t config = 0);
 
 // Store a setting (REG_SZ with its NUL, REG_DWORD): ERROR_SUCCESS when it is
 // stored, else the Win32 error that kept it out, logged at level 1. Never
 // throws; a name that is not a setting of that kind is ignored
-// (ERROR_INVALID_PARAMETER, nothing logged).
-DWORD write(const char* name, const std::u16string& value);
-DWORD write(const char* name, uint32_t value);
+// (ERROR_INVALID_PARAMETER, nothing logged). The default configuration's key
+// is made when missing; another configuration's never is: writing to one
+// that does not exist is ERROR_FILE_NOT_FOUND.
+DWORD write(const char* name, const std::u16string& value, uint32_t config = 0);
+DWORD write(const char* name, uint32_t value, uint32_t config = 0);
 
 // What writing several settings did, in the order they were written.
 struct write_report_t {
@@ -76,7 +94,18 @@ struct write_report_t {
 
 // Writes the named settings of values, one write each in the order given;
 // each is tried whatever became of the one before.
-write_report_t write_values(const values_t& values, const std::vector<const char*>& names);
+write_report_t write_values(const values_t& values, const std::vector<const char*>& names, uint32_t config = 0);
+
+// Makes configuration id (not 0) holding values: ERROR_SUCCESS;
+// ERROR_ALREADY_EXISTS when it exists (it is left as it is); else the error,
+// logged at level 1, and nothing of the new configuration is left.
+DWORD create_configuration(uint32_t id, const values_t& values);
+// Removes configuration id (not 0): ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when
+// there is none, else the error (logged at level 1).
+DWORD delete_configuration(uint32_t id);
+// Removes every configuration but the default: ERROR_SUCCESS, also when
+// there was none, else the error (logged at level 1).
+DWORD delete_all_configurations();
 
 // The blob: little-endian 32-bit version (2), name length in bytes, port,
 // time-out, cache time, validate; then the server name in UTF-16LE.
@@ -88,6 +117,6 @@ values_t from_blob(lstr_t blob);
 // The blob of the current settings, read as read_string and read_number do.
 void load(std::string& out);
 // Checks the whole blob first, then writes the five settings one by one.
-write_report_t save(lstr_t blob);
+write_report_t save(lstr_t blob, uint32_t config = 0);
 
 }  // namespace shv_settings

@@ -1,4 +1,4 @@
-// nap_cache_t: the ordered map of verdicts and its index by age.
+// nap_cache_t: the ordered map of verdicts and its index by expiry.
 #include "shv/nap_cache.h"
 
 #include "kern/clock.h"
@@ -22,48 +22,66 @@ size_t nap_cache_t::size() const {
   return impl_->entries.size();
 }
 
-void nap_cache_t::cleanup(timegap_t now) {
-  const timegap_t limit =
-      now - static_cast<timegap_t>(impl_->timeout.load(std::memory_order_relaxed)) * ticks_per_second;
-  age_index_t& ages = impl_->by_age;
-  while (!ages.empty() && ages.begin()->first < limit) evict_oldest();
+std::string nap_cache_t::server_of(std::string_view name, uint32_t port) {
+  // The port's digits end at the first blank; the name is all the rest.
+  std::string server = std::to_string(port);
+  server += ' ';
+  server += name;
+  return server;
 }
 
-void nap_cache_t::evict_oldest() {
-  age_index_t& ages = impl_->by_age;
-  if (ages.empty()) return;
-  const auto entry = impl_->entries.find(*ages.begin()->second);
-  ages.erase(ages.begin());
+void nap_cache_t::cleanup(timegap_t now) {
+  const expiry_index_t& expiries = impl_->by_expiry;
+  while (!expiries.empty() && expiries.begin()->first < now) evict_first();
+}
+
+void nap_cache_t::erase(map_t::iterator it) {
+  impl_->by_expiry.erase({it->second.expires_at, &it->first});
+  impl_->entries.erase(it);
+}
+
+void nap_cache_t::evict_first() {
+  expiry_index_t& expiries = impl_->by_expiry;
+  if (expiries.empty()) return;
+  const auto entry = impl_->entries.find(*expiries.begin()->second);
+  expiries.erase(expiries.begin());
   impl_->entries.erase(entry);
 }
 
-bool nap_cache_t::get(const key_t& key, bool* compliant) {
+bool nap_cache_t::get(const key_t& key, bool* compliant, uint32_t max_age) {
   critsect_locker_t guard(impl_->lock);
-  cleanup(impl_->clock());
+  const timegap_t now = impl_->clock();
+  cleanup(now);
   const auto it = impl_->entries.find(key);
   if (it == impl_->entries.end()) return false;
+  if (it->second.stored_at < now - static_cast<timegap_t>(max_age) * ticks_per_second) {
+    erase(it);
+    return false;
+  }
   *compliant = it->second.compliant;
   return true;
 }
 
-void nap_cache_t::set(const key_t& key, bool compliant) {
+void nap_cache_t::set(const key_t& key, bool compliant, uint32_t lifetime) {
   critsect_locker_t guard(impl_->lock);
   const timegap_t now = impl_->clock();
   cleanup(now);
   auto it = impl_->entries.find(key);
   if (it == impl_->entries.end()) {
-    if (impl_->entries.size() >= impl_->capacity) evict_oldest();
+    if (impl_->entries.size() >= impl_->capacity) evict_first();
     it = impl_->entries.emplace(key, entry_t{}).first;
   } else {
-    impl_->by_age.erase({it->second.stored_at, &it->first});
+    impl_->by_expiry.erase({it->second.expires_at, &it->first});
   }
+  const timegap_t expires_at = now + static_cast<timegap_t>(lifetime) * ticks_per_second;
   // Index first: if it cannot grow, the entry must not stay unindexed.
   try {
-    impl_->by_age.insert({now, &it->first});
+    impl_->by_expiry.insert({expires_at, &it->first});
   } catch (...) {
     impl_->entries.erase(it);
     throw;
   }
   it->second.compliant = compliant;
   it->second.stored_at = now;
+  it->second.expires_at = expires_at;
 }

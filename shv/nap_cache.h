@@ -1,7 +1,10 @@
-// The process-wide verdict cache: (client_id, digest) -> compliant, each entry
-// served for at most the configured number of seconds after it was stored.
-// Expiry is lazy, inside get and set, oldest entries first; the number of
-// entries is bounded.
+// The process-wide verdict cache: (client_id, digest, central server) ->
+// compliant. A verdict lives for the cache time it was stored with, and a
+// look-up takes it only while it is no older than the asker's cache time:
+// configurations with different cache times share a cache without cutting
+// each other's verdicts short or keeping them too long. Expiry is lazy,
+// inside get and set, soonest-expiring entries first; the number of entries
+// is bounded.
 #pragma once
 
 #include <atomic>
@@ -17,12 +20,14 @@
 #include "kern/syncers.h"
 #include "kern/types.h"
 
-// What a verdict is cached by. Compared field by field, in order (the
-// defaulted comparison; strings byte-wise as unsigned bytes, a proper prefix
-// first), so a further field is one more line here.
+// What a verdict is cached by: the client's two words, and the central
+// server that gave it, so that configurations naming different servers never
+// share a verdict. Compared field by field, in order (the defaulted
+// comparison; strings byte-wise as unsigned bytes, a proper prefix first).
 struct nap_cache_key_t {
   std::string client_id;
   std::string digest;
+  std::string server;  // see nap_cache_t::server_of
   auto operator<=>(const nap_cache_key_t&) const = default;
 };
 
@@ -31,25 +36,34 @@ class nap_cache_t {
   typedef nap_cache_key_t key_t;
   // The clock the cache stamps entries with (10-ns ticks); replaceable for tests.
   typedef timegap_t (*clock_fn)();
-  // At most this many verdicts are kept; when full, the oldest goes first.
+  // At most this many verdicts are kept; when full, the one closest to its
+  // expiry goes first (with one cache time for all: the oldest).
   static constexpr size_t max_entries = 100000;
 
   explicit nap_cache_t(size_t capacity = max_entries);
   static nap_cache_t& instance();
 
+  // The server field of a key: the server's name and port as the settings
+  // hold them (not as resolved), in a form no other pair gives.
+  static std::string server_of(std::string_view name, uint32_t port);
+
   // Writes the cached verdict and returns true, or returns false and leaves
-  // *compliant untouched. Expired entries go first.
-  bool get(const key_t& key, bool* compliant);
-  // Stores the verdict stamped now (replacing and restamping an existing
-  // one); a new key makes room by dropping the oldest entry when full.
-  void set(const key_t& key, bool compliant);
+  // *compliant untouched. Expired entries go first; an entry older than
+  // max_age seconds goes too (it is no verdict for this asker, and the
+  // answer it gets next replaces it).
+  bool get(const key_t& key, bool* compliant, uint32_t max_age);
+  // Stores the verdict stamped now to live lifetime seconds (replacing and
+  // restamping an existing one); a new key makes room when full.
+  void set(const key_t& key, bool compliant, uint32_t lifetime);
+  // The same for a key without a server, with the time-out below.
   bool get(std::string_view client_id, std::string_view digest, bool* compliant) {
-    return get(key_t{std::string(client_id), std::string(digest)}, compliant);
+    return get(key_t{std::string(client_id), std::string(digest), {}}, compliant, timeout());
   }
   void set(std::string_view client_id, std::string_view digest, bool compliant) {
-    set(key_t{std::string(client_id), std::string(digest)}, compliant);
+    set(key_t{std::string(client_id), std::string(digest), {}}, compliant, timeout());
   }
-  // Verdict lifetime in seconds; lock-free, the last writer wins.
+  // The time-out of the calls that give none, in seconds (the most recent
+  // request's); lock-free, the last writer wins.
   void set_timeout(uint32_t seconds) { impl_->timeout.store(seconds, std::memory_order_relaxed); }
   uint32_t timeout() const { return impl_->timeout.load(std::memory_order_relaxed); }
 
@@ -61,28 +75,31 @@ class nap_cache_t {
   struct entry_t {
     bool compliant = false;
     timegap_t stored_at = 0;
+    timegap_t expires_at = 0;  // stored_at + its lifetime
   };
   // An ordered map: clients choose the keys, and no choice of keys makes a
-  // look-up slower than its logarithm. Nodes never move, so the age index
+  // look-up slower than its logarithm. Nodes never move, so the expiry index
   // can point at their keys.
   typedef std::map<key_t, entry_t> map_t;
-  // Entries in the order of their time stamps, so that expiry and eviction
-  // look only at the oldest ones instead of walking the whole map.
-  typedef std::set<std::pair<timegap_t, const key_t*>> age_index_t;
+  // Entries in the order of their expiry, so that expiry and eviction look
+  // only at the first ones instead of walking the whole map.
+  typedef std::set<std::pair<timegap_t, const key_t*>> expiry_index_t;
 
   struct impl_t {
     critical_section_t lock;
     std::atomic<uint32_t> timeout{300};
     map_t entries;
-    age_index_t by_age;
+    expiry_index_t by_expiry;
     clock_fn clock;
     size_t capacity;
   };
 
-  // Removes every entry stored strictly before now - timeout; caller holds the lock.
+  // Removes every entry whose lifetime ended strictly before now; caller
+  // holds the lock.
   void cleanup(timegap_t now);
-  // Removes the oldest entry; caller holds the lock.
-  void evict_oldest();
+  // Removes one entry, or the one closest to its expiry; caller holds the lock.
+  void erase(map_t::iterator it);
+  void evict_first();
 
   std::shared_ptr<impl_t> impl_;
 };

@@ -1,6 +1,7 @@
 // nap_validate: cache first, then one conversation; every failure ends here.
 #include "shv/nap_validate.h"
 
+#include "kern/exceptions.h"
 #include "kern/logger.h"
 #include "kern/pretty_print.h"
 #include "kern/runnable.h"
@@ -19,15 +20,19 @@ void nap_validate(shv_result_t& result, const std::string& host, uint32_t port, 
   bool verdict = false;
   bool failed = false;
   try {
+    // A port that no TCP port is: the setting is malformed, and no part of
+    // it names where to connect.
+    if (port > 0xFFFF) KERN_THROW(net_address_format_exception, "server port %u is above 65535", port);
     nap_cache_t& cache = nap_cache_t::instance();
     cache.set_timeout(cache_timeout);
-    if (cache.get(client_id, digest, &verdict)) {
+    const nap_cache_t::key_t key{client_id, digest, nap_cache_t::server_of(host, port)};
+    if (cache.get(key, &verdict, cache_timeout)) {
       KLOG(lvl_debug3, "[%s] %s: got result from cache", tag, client_id.c_str());
     } else {
       nap_validator_t validator(host, static_cast<uint16_t>(port), client_id, digest);
       validator.validate(server_timeout);
       verdict = validator.compliant();
-      if (validator.verdict_received()) cache.set(client_id, digest, verdict);
+      if (validator.verdict_received()) cache.set(key, verdict, cache_timeout);
     }
   } catch (...) {
     failed = true;

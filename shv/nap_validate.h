@@ -1,5 +1,8 @@
 // The verdict for one NAP data record: from the verdict cache, or from a
 // conversation with the central server. Always fills result; never throws.
+// Verdicts are cached per client, digest and server (host and port as
+// given). A port above 65535 connects nowhere: the request fails as one with
+// a malformed address does (failure category 5, a level-1 line).
 #pragma once
 
 #include <cstdint>

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "common/settings.h"
 #include "kern/types.h"
 #include "platform/nap_sdk.h"
 #include "shv/shv_request.h"
@@ -44,9 +45,10 @@ class SHVValidator : public INapSystemHealthValidator, public INapComponentInfo,
   // The worker thread's body.
   static void run(std::shared_ptr<shv_request_t> record);
   // The steps of one request; each raises napcommon::com_error_t when a NAP
-  // SDK step fails.
+  // SDK step fails. validate judges by policy, the settings of the request's
+  // configuration, or by the default configuration's when it is null.
   static void process_request(INapSystemHealthValidationRequest* request, shv_result_t& result);
-  static void validate(const std::string& record, shv_result_t& result);
+  static void validate(const std::string& record, const shv_settings::values_t* policy, shv_result_t& result);
   static void prepare_response(const shv_result_t& result, INapSystemHealthValidationRequest* request);
 
   // How a worker thread is started (detached); replaceable for tests.

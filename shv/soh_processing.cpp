@@ -9,6 +9,7 @@
 #include "kern/unicode.h"
 #include "shv/nap_record.h"
 #include "shv/nap_validate.h"
+#include "shv/policy_configuration.h"
 #include "shv/shv_validator.h"
 #include "shv/soh_ptr.h"
 
@@ -16,7 +17,10 @@ using base_n::com_ptr_t;
 using napcommon::check_res;
 
 void SHVValidator::process_request(INapSystemHealthValidationRequest* request, shv_result_t& result) {
-  if (shv_settings::read_number("validate") == 0) {
+  // The network policy's configuration, read once; the default's settings
+  // are read where they are used, as they always were.
+  const std::optional<shv_settings::values_t> policy = shv::configuration_settings(shv::configuration_id(request));
+  if ((policy ? policy->validate : shv_settings::read_number("validate")) == 0) {
     result.set(S_OK, 0);
     return;
   }
@@ -46,13 +50,18 @@ void SHVValidator::process_request(INapSystemHealthValidationRequest* request, s
                            vendor.vendorSpecificData != nullptr ? vendor.size : 0);
   value.reset();
   KLOG(lvl_debug3, "NAP DATA is %.*s", static_cast<int>(record.size()), record.data());
-  validate(record, result);
+  validate(record, policy ? &*policy : nullptr, result);
 }
 
-void SHVValidator::validate(const std::string& record, shv_result_t& result) {
+void SHVValidator::validate(const std::string& record, const shv_settings::values_t* policy, shv_result_t& result) {
   result.set(shv_not_compliant, shv_failure_server_communication);
   std::string client_id, digest;
   if (!shv::check_record(record, client_id, digest)) return;
+  if (policy != nullptr) {
+    nap_validate(result, to_narrow(policy->server_name), policy->server_port, policy->server_timeout,
+                 policy->cache_time, client_id, digest);
+    return;
+  }
   const std::string host = to_narrow(shv_settings::read_string("server_name"));
   const uint32_t port = shv_settings::read_number("server_port");
   const uint32_t server_timeout = shv_settings::read_number("server_timeout");

@@ -177,4 +177,11 @@ typedef union tagSoHAttributeValue {
 #define NAP_E_MISSING_SOH static_cast<HRESULT>(0x80270002u)
 #define NAP_E_CONFLICTING_ID static_cast<HRESULT>(0x80270003u)
 #define NAP_E_NOT_REGISTERED static_cast<HRESULT>(0x80270006u)
+#define NAP_E_SHV_CONFIG_EXISTED static_cast<HRESULT>(0x80270011u)
+#define NAP_E_SHV_CONFIG_NOT_FOUND static_cast<HRESULT>(0x80270012u)
 #define NAP_E_SHV_TIMEOUT static_cast<HRESULT>(0x80270013u)
+
+typedef enum tagRemoteConfigurationType {
+  remoteConfigTypeMachine = 1,
+  remoteConfigTypeConfigBlob = 2
+} RemoteConfigurationType;

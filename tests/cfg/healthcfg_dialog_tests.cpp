@@ -310,6 +310,70 @@ TEST_F(healthcfg_dialog, the_resource_lookup_is_redirected_while_the_dialog_is_o
   EXPECT_EQ(FindResourceW(module_, nullptr, nullptr), fake_lookup) << "restored after the dialog";
 }
 
+// A network policy's configuration as the console edits it: the dialog over
+// a blob the console keeps; what OK gives back is the console's to store, and
+// nothing reaches the registry.
+TEST_F(healthcfg_dialog, a_blob_is_edited_in_memory_ok_returns_it_and_cancel_changes_nothing) {
+  seed_store();
+  const std::string before = blob();
+  base_n::com_ptr_t<INapComponentConfig2> second;
+  ASSERT_EQ(config_->QueryInterface(IID_INapComponentConfig2, second.out_void()), S_OK);
+  shv_settings::values_t vpn = shv_settings::default_values();
+  vpn.server_name = u"vpn.example";
+  vpn.server_port = 2200;
+  vpn.server_timeout = 800;
+  std::string given = shv_settings::to_blob(vpn);
+  auto edit = [&](UINT16& count, BYTE*& data, BOOL& changed) {
+    return second->InvokeUIFromConfigBlob(nullptr, static_cast<UINT16>(given.size()),
+                                          reinterpret_cast<BYTE*>(given.data()), &count, &data, &changed);
+  };
+  UINT16 count = 0;
+  BYTE* data = nullptr;
+  BOOL changed = FALSE;
+  {
+    scripted_front_end_t ui([](HWND d) {
+      EXPECT_EQ(text_of(d, id_server), u"vpn.example") << "the blob's values, not the registry's";
+      EXPECT_EQ(text_of(d, id_port), u"2200");
+      enter_valid(u"vpn2.example", u"2300", u"45")(d);
+    });
+    ASSERT_EQ(edit(count, data, changed), S_OK);
+  }
+  shv_settings::values_t expected = vpn;
+  expected.server_name = u"vpn2.example";
+  expected.server_port = 2300;
+  expected.cache_time = 45;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), count), shv_settings::to_blob(expected));
+  EXPECT_EQ(changed, TRUE);
+  CoTaskMemFree(data);
+  {
+    scripted_front_end_t ui([](HWND d) { plat::click(d, IDOK); });
+    ASSERT_EQ(edit(count, data, changed), S_OK);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), count), given) << "OK alone gives the blob back";
+    EXPECT_EQ(changed, FALSE);
+    CoTaskMemFree(data);
+  }
+  {
+    scripted_front_end_t ui([](HWND d) {
+      set_text(d, id_server, u"cancelled.example");
+      plat::click(d, IDCANCEL);
+    });
+    count = 7;
+    changed = TRUE;
+    ASSERT_EQ(edit(count, data, changed), S_OK);
+    EXPECT_EQ(changed, FALSE);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(data, nullptr);
+  }
+  EXPECT_EQ(blob(), before);
+  EXPECT_FALSE(key_exists(HKEY_LOCAL_MACHINE, settings_key + u"\\Configurations"));
+
+  scripted_front_end_t never([](HWND) { ADD_FAILURE() << "a dialog for a malformed blob"; });
+  given.pop_back();
+  EXPECT_EQ(edit(count, data, changed), E_INVALIDARG);
+  EXPECT_EQ(second->InvokeUIFromConfigBlob(nullptr, 24, nullptr, &count, &data, &changed), E_POINTER);
+  EXPECT_EQ(second->InvokeUIFromConfigBlob(nullptr, 0, nullptr, &count, nullptr, &changed), E_POINTER);
+}
+
 TEST_F(healthcfg_dialog, the_hook_is_removed_when_the_dialog_code_throws) {
   scripted_front_end_t ui([&](HWND) { throw std::runtime_error("front end failed"); });
   EXPECT_EQ(config_->InvokeUI(nullptr), E_FAIL) << "a failure, not a success";

@@ -177,6 +177,63 @@ TEST_F(healthcfg_module, a_blob_over_65535_bytes_is_an_error_not_a_cut_count) {
       << debug.text();
 }
 
+// The configurations of network policies, as the console keeps them.
+TEST_F(healthcfg_module, configurations_per_network_policy) {
+  base_n::com_ptr_t<INapComponentConfig3> third;
+  ASSERT_EQ(config_->QueryInterface(IID_INapComponentConfig3, third.out_void()), S_OK);
+  BOOL remote = FALSE;
+  UINT8 type = 0;
+  EXPECT_EQ(third->IsRemoteConfigSupported(&remote, &type), S_OK);
+  EXPECT_EQ(remote, TRUE);
+  EXPECT_EQ(type, remoteConfigTypeConfigBlob);
+  EXPECT_EQ(third->InvokeUIForMachine(nullptr, nullptr), E_NOTIMPL);
+  auto blob_of = [&](UINT32 id) {
+    UINT16 count = 0;
+    BYTE* data = nullptr;
+    EXPECT_EQ(third->GetConfigFromID(id, &count, &data), S_OK) << id;
+    std::string out(reinterpret_cast<const char*>(data), count);
+    CoTaskMemFree(data);
+    return out;
+  };
+  auto set = [&](UINT32 id, std::string b) {
+    return third->SetConfigToID(id, static_cast<UINT16>(b.size()), reinterpret_cast<BYTE*>(b.data()));
+  };
+
+  shv_settings::write("server_name", u"office.example");
+  shv_settings::write("server_timeout", 1500u);
+  const std::string office = blob();
+  EXPECT_EQ(third->NewConfig(5), S_OK);
+  EXPECT_EQ(blob_of(5), office) << "a copy of the default";
+  EXPECT_EQ(third->NewConfig(5), NAP_E_SHV_CONFIG_EXISTED);
+  const std::string vpn = make_blob(2, u"vpn.example", 2200, 800, 30, 1);
+  EXPECT_EQ(set(5, vpn), S_OK);
+  EXPECT_EQ(blob_of(5), vpn);
+  EXPECT_EQ(blob(), office) << "each configuration is its own";
+  EXPECT_EQ(blob_of(0), office) << "0 is the default";
+  EXPECT_EQ(set(5, vpn.substr(0, 23)), E_INVALIDARG);
+  EXPECT_EQ(blob_of(5), vpn);
+
+  UINT16 count = 3;
+  BYTE* data = nullptr;
+  EXPECT_EQ(third->GetConfigFromID(6, &count, &data), NAP_E_SHV_CONFIG_NOT_FOUND);
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(third->GetConfigFromID(5, nullptr, &data), E_POINTER);
+  EXPECT_EQ(set(6, vpn), NAP_E_SHV_CONFIG_NOT_FOUND);
+  EXPECT_FALSE(shv_settings::find_stored(6)) << "setting an unknown id makes none";
+  EXPECT_EQ(third->NewConfig(0), E_INVALIDARG);
+  EXPECT_EQ(third->DeleteConfig(0), E_INVALIDARG);
+  EXPECT_EQ(third->DeleteConfig(6), NAP_E_SHV_CONFIG_NOT_FOUND);
+
+  EXPECT_EQ(third->NewConfig(6), S_OK);
+  EXPECT_EQ(third->DeleteConfig(5), S_OK);
+  EXPECT_EQ(third->GetConfigFromID(5, &count, &data), NAP_E_SHV_CONFIG_NOT_FOUND);
+  EXPECT_EQ(blob_of(6), office);
+  EXPECT_EQ(third->DeleteAllConfig(), S_OK);
+  EXPECT_EQ(third->GetConfigFromID(6, &count, &data), NAP_E_SHV_CONFIG_NOT_FOUND);
+  EXPECT_EQ(third->DeleteAllConfig(), S_OK) << "none left";
+  EXPECT_EQ(blob(), office) << "the default stays";
+}
+
 // The module's task allocations go through its import of the C library's
 // malloc: redirected, the allocation fails as it would without memory.
 void* no_memory(size_t) { return nullptr; }

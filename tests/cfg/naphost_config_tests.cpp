@@ -141,6 +141,45 @@ TEST_F(naphost_config, get_and_set_move_the_blob_through_files) {
   EXPECT_EQ(r.out.substr(0, 12), "02 00 00 00 ");
 }
 
+// A network policy's configuration from another process, as the console
+// keeps it: made from the default, its blob moved and edited, then removed.
+TEST_F(naphost_config, configurations_of_network_policies_by_id) {
+  scoped_env_t english("LC_ALL", "en_US.UTF-8");
+  shv_settings::write("server_name", u"office.example");
+  const std::string office = blob();
+  const std::string file = store_.dir() + "/vpn.bin";
+  ASSERT_EQ(naphost({"config", "new", "--config-id", "12"}).status, 0);
+  auto r = naphost({"config", "get", "--config-id", "12", "--out", file});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(test_support::read_file(file), office) << "a copy of the default";
+  r = naphost({"config", "edit", "--config-id", "12", "--server", "vpn.example", "--cache-time", "30"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = naphost({"config", "show", "--config-id", "12"});
+  EXPECT_NE(r.out.find("server_name      ServerName         \"vpn.example\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("cache_time       CacheTime          30"), std::string::npos) << r.out;
+  EXPECT_EQ(blob(), office) << "the default is untouched";
+  ASSERT_EQ(naphost({"config", "set", "--config-id", "12", "--in", file}).status, 0);
+  EXPECT_EQ(shv_settings::read_stored(12).server_name, u"office.example");
+
+  r = naphost({"config", "new", "--config-id", "12"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("configuration 12 exists already"), std::string::npos) << r.err;
+  ASSERT_EQ(naphost({"config", "delete", "--config-id", "12"}).status, 0);
+  for (const char* sub : {"get", "show", "edit", "delete"}) {
+    r = naphost({"config", sub, "--config-id", "12"});
+    EXPECT_EQ(r.status, 1) << sub;
+    EXPECT_NE(r.err.find("configuration 12 does not exist"), std::string::npos) << sub << ": " << r.err;
+  }
+  r = naphost({"config", "set", "--config-id", "12", "--in", file});
+  EXPECT_NE(r.err.find("configuration 12 does not exist"), std::string::npos) << r.err;
+  ASSERT_EQ(naphost({"config", "new", "--config-id", "13"}).status, 0);
+  ASSERT_EQ(naphost({"config", "delete-all"}).status, 0);
+  EXPECT_FALSE(shv_settings::find_stored(13));
+  EXPECT_EQ(blob(), office);
+  EXPECT_EQ(naphost({"config", "new"}).status, 2) << "new needs an id";
+  EXPECT_EQ(naphost({"config", "get", "--config-id", "x"}).status, 2);
+}
+
 TEST_F(naphost_config, set_refuses_a_malformed_blob_and_writes_nothing) {
   const auto short_blob = naphost({"config", "set"}, std::string(23, '\0'));
   EXPECT_EQ(short_blob.status, 1);

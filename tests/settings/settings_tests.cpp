@@ -222,6 +222,56 @@ TEST_F(settings, the_stored_set_has_defaults_for_what_is_missing_and_fails_for_a
 #endif
 }
 
+// Configurations of network policies: a key each below the default one,
+// made whole or not at all, never brought back by a late write, and gone
+// without touching the default.
+TEST_F(settings, configurations_live_below_the_default_and_go_without_it) {
+  shv_settings::write("server_name", u"default.example");
+  shv_settings::values_t office = shv_settings::default_values();
+  office.server_name = u"office.example";
+  office.cache_time = 60;
+  EXPECT_FALSE(shv_settings::find_stored(7));
+  EXPECT_EQ(shv_settings::create_configuration(7, office), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(shv_settings::create_configuration(7, shv_settings::default_values()),
+            static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_TRUE(shv_settings::read_stored(7) == office) << "an existing configuration is left as it was";
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"default.example");
+  // The same value names, in the configuration's own key.
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings\\Configurations\\7"),
+                          0, KEY_READ, &k),
+            0);
+  DWORD cache_time = 0, size = sizeof(cache_time);
+  EXPECT_EQ(RegQueryValueExW(k, plat::wstr(u"CacheTime"), nullptr, nullptr, reinterpret_cast<LPBYTE>(&cache_time), &size),
+            0);
+  RegCloseKey(k);
+  EXPECT_EQ(cache_time, 60u);
+  EXPECT_EQ(shv_settings::write("cache_time", 5u, 7), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(shv_settings::find_stored(7)->cache_time, 5u);
+
+  ASSERT_EQ(shv_settings::create_configuration(8, office), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(shv_settings::delete_configuration(7), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(shv_settings::delete_configuration(7), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  {
+    capture_logger_t log;
+    EXPECT_EQ(shv_settings::write("cache_time", 5u, 7), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(log.lines().size(), 2u) << "the failed write, one clause a line";
+  }
+  EXPECT_FALSE(shv_settings::find_stored(7)) << "no late write makes a deleted configuration again";
+  try {
+    shv_settings::read_stored(7);
+    ADD_FAILURE() << "no exception";
+  } catch (const napcommon::com_error_t& e) {
+    EXPECT_EQ(e.code(), NAP_E_SHV_CONFIG_NOT_FOUND);
+  }
+  EXPECT_EQ(shv_settings::delete_all_configurations(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_FALSE(shv_settings::find_stored(8));
+  EXPECT_EQ(shv_settings::delete_all_configurations(), static_cast<DWORD>(ERROR_SUCCESS)) << "none left";
+  EXPECT_EQ(shv_settings::read_stored().server_name, u"default.example");
+  EXPECT_EQ(shv_settings::create_configuration(0, office), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(shv_settings::delete_configuration(0), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 // The configurator's process writes, the validator's reads: no state is kept
 // between calls, so each read sees the latest write.
 TEST_F(settings, a_value_written_by_another_process_is_read_at_once) {

@@ -114,6 +114,24 @@ TEST_F(nap_cache_test, expiry_follows_ages_not_keys) {
   EXPECT_TRUE(cache.get("b", "d", &compliant));
 }
 
+// Configurations with different cache times share one cache.
+TEST_F(nap_cache_test, a_verdict_lives_its_own_cache_time_and_serves_askers_within_theirs) {
+  const nap_cache_t::key_t office{"pc", "d", "2193 office"};
+  const nap_cache_t::key_t vpn{"pc", "d", "2193 vpn"};
+  cache.set(office, true, 3600);
+  cache.set(vpn, false, 30);
+  bool compliant = false;
+  EXPECT_FALSE(cache.get({"pc", "d", ""}, &compliant, 3600)) << "the server is part of the key";
+  fake_now += 30 * ticks_per_second;
+  EXPECT_TRUE(cache.get(vpn, &compliant, 30));
+  EXPECT_FALSE(compliant);
+  fake_now += 1;
+  EXPECT_FALSE(cache.get(vpn, &compliant, 3600)) << "gone after its own 30 s, whoever asks";
+  EXPECT_TRUE(cache.get(office, &compliant, 3600)) << "not cut short by the shorter cache time";
+  EXPECT_TRUE(compliant);
+  EXPECT_FALSE(cache.get(office, &compliant, 30)) << "too old for an asker with 30 s";
+}
+
 TEST_F(nap_cache_test, concurrent_get_and_set) {
   cache.set_timeout(3600);
   std::vector<std::thread> threads;

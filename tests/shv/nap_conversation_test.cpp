@@ -9,6 +9,7 @@
 #include "capture_logger.h"
 #include "central_sim.h"
 #include "kern/exceptions.h"
+#include "shv/nap_validate.h"
 #include "shv/nap_validator.h"
 
 namespace {
@@ -140,6 +141,29 @@ TEST(nap_conversation, refused_connection_is_no_exception) {
 TEST(nap_conversation, empty_address_throws) {
   nap_validator_t v("", 2193, "c", "d");
   EXPECT_THROW(v.validate(1000), d_exception_t_shell_t);
+}
+
+// The whole query: a cached verdict belongs to the server that gave it, and
+// a port that no TCP port is connects nowhere (it was once cut to 16 bits).
+TEST(nap_validate, verdicts_are_kept_per_server_and_a_port_above_65535_connects_nowhere) {
+  central_sim_t lenient;
+  central_sim_t strict({"--verdict", "per-server-pc=INFECTED"});
+  shv_result_t r;
+  nap_validate(r, "127.0.0.1", lenient.port(), 5000, 3600, "per-server-pc", "d");
+  EXPECT_EQ(r.compliance_result_code, S_OK);
+  nap_validate(r, "127.0.0.1", strict.port(), 5000, 3600, "per-server-pc", "d");
+  EXPECT_EQ(r.compliance_result_code, shv_not_compliant) << "not the other server's verdict";
+  nap_validate(r, "127.0.0.1", lenient.port(), 5000, 3600, "per-server-pc", "d");
+  EXPECT_EQ(r.compliance_result_code, S_OK) << "each server's verdict is kept";
+  EXPECT_EQ(lenient.reports(1).size(), 1u) << "the second came from the cache";
+
+  capture_logger_t log(lvl_error);
+  nap_validate(r, "127.0.0.1", lenient.port() + 65536u, 5000, 3600, "wide-port-pc", "d");
+  EXPECT_EQ(r.compliance_result_code, shv_not_compliant);
+  EXPECT_EQ(r.failure_category, shv_failure_server_communication);
+  ASSERT_EQ(log.messages().size(), 2u);
+  EXPECT_EQ(log.messages()[1], "  server port " + std::to_string(lenient.port() + 65536u) + " is above 65535");
+  EXPECT_EQ(lenient.reports().size(), 1u) << "no conversation";
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 // Usage: console_host LCID [MODE]   (LCID decimal or 0x hex)
 //   ui            InvokeUI without an owner window (the default)
 //   get           GetConfig
+//   blob IN OUT   InvokeUIFromConfigBlob over the blob in file IN (a network
+//                 policy's configuration); what it returns goes to file OUT
 //   two           InvokeUI on a second thread as well, in English; the first
 //                 dialog (LCID) is closed first, then the second; then the
 //                 module is let go and the program's FindResourceW import
@@ -25,6 +27,7 @@
 #include <cwchar>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -151,7 +154,7 @@ void let_go_and_call(INapComponentConfig*& config) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fputs("usage: console_host LCID [ui|get|two|fail-restore|lock WHAT|texts TITLE]\n", stderr);
+    std::fputs("usage: console_host LCID [ui|get|blob IN OUT|two|fail-restore|lock WHAT|texts TITLE]\n", stderr);
     return 2;
   }
   const std::string mode = argc > 2 ? argv[2] : "ui";
@@ -179,6 +182,29 @@ int main(int argc, char** argv) {
     CoTaskMemFree(data);
     config->Release();
     return 0;
+  }
+  if (mode == "blob" && argc > 4) {
+    std::ifstream in(argv[3], std::ios::binary);
+    std::string given((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    INapComponentConfig2* second = nullptr;
+    hr = config->QueryInterface(IID_INapComponentConfig2, reinterpret_cast<void**>(&second));
+    if (FAILED(hr)) {
+      std::printf("QueryInterface 0x%08lX\n", static_cast<unsigned long>(hr));
+      config->Release();
+      return 1;
+    }
+    UINT16 count = 0;
+    BYTE* data = nullptr;
+    BOOL changed = FALSE;
+    hr = second->InvokeUIFromConfigBlob(nullptr, static_cast<UINT16>(given.size()),
+                                        reinterpret_cast<BYTE*>(given.data()), &count, &data, &changed);
+    std::printf("InvokeUIFromConfigBlob 0x%08lX changed %d count %u\n", static_cast<unsigned long>(hr),
+                changed ? 1 : 0, static_cast<unsigned>(count));
+    std::ofstream(argv[4], std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), count);
+    CoTaskMemFree(data);
+    second->Release();
+    config->Release();
+    return SUCCEEDED(hr) ? 0 : 1;
   }
   BOOL has_ui = FALSE;
   hr = config->IsUISupported(&has_ui);

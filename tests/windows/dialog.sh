@@ -22,8 +22,9 @@ stop_host() {
 }
 trap stop_host EXIT
 
-# open_dialog LCID: the console host calls InvokeUI with that thread locale;
-# sets window to the dialog's window, empty when none appeared in time.
+# open_dialog LCID [MODE ARGS...]: the console host calls InvokeUI (or what
+# MODE names) with that thread locale; sets window to the dialog's window,
+# empty when none appeared in time.
 open_dialog() {
   # None of an earlier host's windows may be taken for this one's.
   local _
@@ -31,9 +32,9 @@ open_dialog() {
     [[ -z $(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null) ]] && break
     sleep 0.1
   done
-  w console_host.exe "$1" >"$scratch/host.out" 2>&1 &
+  w console_host.exe "$@" >"$scratch/host.out" 2>&1 &
   host_pid=$!
-  window=$(timeout "${2:-20}" xdotool search --sync --onlyvisible --classname console_host.exe 2>/dev/null | head -n1 || true)
+  window=$(timeout 20 xdotool search --sync --onlyvisible --classname console_host.exe 2>/dev/null | head -n1 || true)
 }
 # The host's end: InvokeUI's result once the dialog has closed.
 host_result() {
@@ -151,6 +152,41 @@ if [[ -n $window ]]; then
   expect_eq "nothing written" "$(settings_now)" "$before"
 else
   fail "no dialog for Cancel"
+  stop_host
+fi
+
+echo "a network policy's configuration: the dialog over its blob, OK returns it, Cancel nothing, the registry untouched"
+# The blob the console keeps for the policy: vpn.example, port 2200, time-out
+# 800, cache time 30, validation on.
+python3 - "$scratch/policy.bin" <<'PY'
+import struct, sys
+name = "vpn.example".encode("utf-16-le")
+open(sys.argv[1], "wb").write(struct.pack("<6I", 2, len(name), 2200, 800, 30, 1) + name)
+PY
+open_dialog 0x0409 blob "$(winepath -w "$scratch/policy.bin")" "$(winepath -w "$scratch/edited.bin")"
+if [[ -n $window ]]; then
+  expect_eq "the blob's address in the dialog" "$(texts "Vexor Network Access Protection Settings" | sed -n 's/^303 //p')" \
+    vpn.example
+  fill 45 vpn2.example 2300
+  xdotool key Return
+  expect_eq "OK" "$(host_result)" "InvokeUIFromConfigBlob 0x00000000 changed 1 count 48"
+  expect_eq "the edited blob" "$(python3 -c 'import struct, sys; b = open(sys.argv[1], "rb").read()
+print(struct.unpack("<6I", b[:24])[2:], b[24:].decode("utf-16-le"))' "$scratch/edited.bin")" "(2300, 800, 45, 1) vpn2.example"
+  expect_eq "the registry as it was" "$(settings_now)" "$before"
+  w reg query "$settings\Configurations" >/dev/null 2>&1 && fail "a configuration key was made" ||
+    pass "no configuration key made"
+else
+  fail "no dialog for the blob"
+  stop_host
+fi
+open_dialog 0x0409 blob "$(winepath -w "$scratch/policy.bin")" "$(winepath -w "$scratch/edited.bin")"
+if [[ -n $window ]]; then
+  fill 1 cancelled.example 1
+  xdotool key --delay 50 Tab Tab space   # from the port past OK to Cancel
+  expect_eq "Cancel" "$(host_result)" "InvokeUIFromConfigBlob 0x00000000 changed 0 count 0"
+  expect_eq "the registry as it was" "$(settings_now)" "$before"
+else
+  fail "no dialog for the blob's Cancel"
   stop_host
 fi
 

@@ -1,10 +1,12 @@
 # The validator module as the NAP server uses it: naphost.exe creates it
 # through CoCreateInstance under Wine and validates against central-sim
 # running natively on loopback. Every outcome must match the Linux build's
-# answer to the same requests; a central server flooding lines cannot hold a
-# request past its time limit; 128 requests at once are admitted and the
-# 129th refused; DllCanUnloadNow refuses while a request runs; the component
-# texts follow the thread locale.
+# answer to the same requests; two network policies are judged by their own
+# configurations' central servers, a configuration that is gone by the
+# default; a central server flooding lines cannot hold a request past its time
+# limit; 128 requests at once are admitted and the 129th refused;
+# DllCanUnloadNow refuses while a request runs; the component texts follow
+# the thread locale.
 source "$(dirname "$0")/common.bash"
 settings='HKLM\SOFTWARE\VexorLabs\REDIVEVE\Settings'
 trap stop_sims EXIT
@@ -16,16 +18,20 @@ settings_both() {
   "$linux/bin/reg" add "$settings" /v "$1" /t "$2" /d "$3" /f >/dev/null
 }
 
-# validate_both NAME RECORD...: the records through both builds; the
-# answers without their times in $scratch/NAME.{windows,linux}.
+# validate_both NAME RECORD...: the records through both builds (naming the
+# configuration $policy when it is set); the answers without their times in
+# $scratch/NAME.{windows,linux}.
 strip_times() { tr -d '\r' <"$1" | sed -E 's/,"ms":[0-9.eE+-]+//'; }
+policy=
 validate_both() {
   local name=$1
   shift
+  local named=()
+  [[ -n $policy ]] && named=(--config-id "$policy")
   printf '%s\n' "$@" >"$scratch/$name.records"
-  w naphost.exe validate --records "$(winepath -w "$scratch/$name.records")" --timeout-ms 20000 \
+  w naphost.exe validate --records "$(winepath -w "$scratch/$name.records")" --timeout-ms 20000 "${named[@]}" \
     >"$scratch/$name.windows.jsonl" 2>"$scratch/$name.windows.err" || true
-  "$linux/bin/naphost" validate --records "$scratch/$name.records" --timeout-ms 20000 \
+  "$linux/bin/naphost" validate --records "$scratch/$name.records" --timeout-ms 20000 "${named[@]}" \
     >"$scratch/$name.linux.jsonl" 2>"$scratch/$name.linux.err" </dev/null || true
   strip_times "$scratch/$name.windows.jsonl" >"$scratch/$name.windows"
   strip_times "$scratch/$name.linux.jsonl" >"$scratch/$name.linux"
@@ -40,8 +46,9 @@ export SHV_REGISTRY=$scratch/linux-registry.db
 export SHV_DEBUG_OUTPUT=$scratch/linux-debug-output.log
 "$linux/bin/naphost" register napsdk.dll >/dev/null </dev/null
 "$linux/bin/naphost" register healthval.dll >/dev/null </dev/null
+"$linux/bin/naphost" register healthcfg.dll >/dev/null </dev/null
 w reg delete 'HKLM\SOFTWARE\NapServer\SystemHealthValidators\0073FA02' /f >/dev/null 2>&1 || true
-w regsvr32 /s napsdk.dll && w regsvr32 /s healthval.dll || fail "registration under Wine"
+w regsvr32 /s napsdk.dll && w regsvr32 /s healthval.dll && w regsvr32 /s healthcfg.dll || fail "registration under Wine"
 w reg delete "$settings" /f >/dev/null 2>&1 || true
 
 echo "every outcome"
@@ -63,6 +70,59 @@ validate_both server-down "1 lonely-pc 8f14e45f"
 settings_both ValidationEnabled REG_DWORD 0
 validate_both switched-off "1 any-pc c9f0f895"
 settings_both ValidationEnabled REG_DWORD 1
+
+echo "two network policies, two central servers"
+# config_both ARGS...: naphost config in both builds (each against its own
+# registry); a blob named by --in is a Linux path, made Windows' for Wine.
+config_both() {
+  local args=("$@") i
+  "$linux/bin/naphost" config "${args[@]}" </dev/null >/dev/null || fail "Linux: naphost config $*"
+  for i in "${!args[@]}"; do [[ ${args[$i]} == --in ]] && args[$((i + 1))]=$(winepath -w "${args[$((i + 1))]}"); done
+  w naphost.exe config "${args[@]}" >/dev/null 2>&1 || fail "Wine: naphost config $*"
+}
+# policy_blob FILE PORT: the default configuration's blob with another port.
+policy_blob() {
+  "$linux/bin/naphost" config get --out "$1" </dev/null
+  python3 - "$1" "$2" <<'PY'
+import struct, sys
+b = bytearray(open(sys.argv[1], "rb").read())
+b[8:12] = struct.pack("<I", int(sys.argv[2]))
+open(sys.argv[1], "wb").write(b)
+PY
+}
+start_sim office
+office_port=$port
+start_sim vpn --verdict roamer=INFECTED
+vpn_port=$port
+settings_both ServerPort REG_DWORD "$office_port"
+settings_both CacheTime REG_DWORD 0
+config_both new --config-id 3
+policy_blob "$scratch/vpn.blob" "$vpn_port"
+config_both set --config-id 3 --in "$scratch/vpn.blob"
+policy_blob "$scratch/wide.blob" $((office_port + 65536))
+config_both new --config-id 5
+config_both set --config-id 5 --in "$scratch/wide.blob"
+validate_both office-policy "1 roamer 9f86d081"
+expect_eq "the default: the office server's verdict" "$(answer office-policy 0)" \
+  '{"request":0,"status":"00000000","compliance":"00000000"}'
+policy=3 validate_both vpn-policy "1 roamer 9f86d081"
+expect_eq "configuration 3: the VPN server's verdict" "$(answer vpn-policy 0)" \
+  '{"request":0,"status":"00000000","compliance":"80270050"}'
+expect_eq "conversations of the VPN server (Wine, then Linux)" "$(grep -c roamer "$scratch/vpn.jsonl")" 2
+policy=5 validate_both wide-port "1 roamer 9f86d081"
+expect_eq "a port above 65535 connects nowhere" "$(answer wide-port 0)" \
+  '{"request":0,"status":"00000000","failure_category":5}'
+config_both delete --config-id 3
+printf '%s\n' "1 roamer 9f86d081" "1 roamer 9f86d081" >"$scratch/gone.records"
+with_debug_output naphost.exe validate --records "$(winepath -w "$scratch/gone.records")" --config-id 3
+expect_eq "configuration 3 gone: the default's verdicts" "$(tr -d '\r' <"$scratch/stdout.log" | strip_times /dev/stdin)" \
+  "$(printf '%s\n' '{"request":0,"status":"00000000","compliance":"00000000"}' \
+    '{"request":1,"status":"00000000","compliance":"00000000"}')"
+expect_eq "one line for the missing configuration" \
+  "$(grep -c "configuration 3 does not exist, the default configuration is used" "$scratch/debug.log")" 1
+config_both delete-all
+settings_both CacheTime REG_DWORD 300
+stop_sims
 
 echo "a central server flooding lines: every request answered within the limit"
 # Before the read loop yielded, such a server held every request it met until
@@ -120,5 +180,6 @@ grep -q "verifies health state" "$scratch/info-0x0419.windows" && pass "Russian 
   fail "Russian locale description"
 
 w regsvr32 /s /u healthval.dll || true
+w regsvr32 /s /u healthcfg.dll || true
 w regsvr32 /s /u napsdk.dll || true
 finish

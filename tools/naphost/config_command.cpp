@@ -3,6 +3,7 @@
 // DllGetClassObject -> class factory) and its dialog is filled in and
 // confirmed through the dialog manager's front end, as a user would.
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -35,19 +36,30 @@ constexpr int id_server = 303;
 constexpr int id_port = 304;
 
 const char usage[] =
-    "usage: naphost config get [--out FILE]\n"
-    "       naphost config set [--in FILE]\n"
-    "       naphost config edit [--server TEXT] [--port N] [--cache-time N] [--enable|--disable]\n"
-    "       naphost config show\n"
+    "usage: naphost config get [--config-id N] [--out FILE]\n"
+    "       naphost config set [--config-id N] [--in FILE]\n"
+    "       naphost config edit [--config-id N] [--server TEXT] [--port N] [--cache-time N] [--enable|--disable]\n"
+    "       naphost config show [--config-id N]\n"
+    "       naphost config new --config-id N\n"
+    "       naphost config delete --config-id N\n"
+    "       naphost config delete-all\n"
     "\n"
-    "get   the configuration blob of the current settings: raw bytes to FILE,\n"
-    "      else as hexadecimal text\n"
-    "set   applies a configuration blob read from FILE (raw bytes), else from\n"
-    "      standard input\n"
-    "edit  fills the settings dialog's fields that are named and presses OK; a\n"
-    "      rejected field is reported and nothing is written; settings the store\n"
-    "      did not keep are named\n"
-    "show  the current settings\n";
+    "get         the configuration blob of the current settings: raw bytes to FILE,\n"
+    "            else as hexadecimal text\n"
+    "set         applies a configuration blob read from FILE (raw bytes), else from\n"
+    "            standard input\n"
+    "edit        fills the settings dialog's fields that are named and presses OK; a\n"
+    "            rejected field is reported and nothing is written; settings the store\n"
+    "            did not keep are named\n"
+    "show        the current settings\n"
+    "new         a configuration for a network policy, a copy of the default one\n"
+    "delete      removes a configuration\n"
+    "delete-all  removes every configuration but the default one\n"
+    "\n"
+    "--config-id N: the configuration of a network policy (INapComponentConfig3:\n"
+    "GetConfigFromID, SetConfigToID; edit shows the dialog over its blob with\n"
+    "InvokeUIFromConfigBlob and stores what OK returns). Without it, or with 0,\n"
+    "the default configuration, through INapComponentConfig as ever.\n";
 
 int usage_error(const char* what) {
   std::fprintf(stderr, "naphost config: %s\n\n%s", what, usage);
@@ -67,14 +79,76 @@ base_n::com_ptr_t<INapComponentConfig> create_configurator() {
   return config;
 }
 
+// The configurator's interface for configuration config: the first
+// generation's for the default one, the third's for the others; null after
+// a message.
+base_n::com_ptr_t<INapComponentConfig3> configurator_for(INapComponentConfig* config, uint32_t id) {
+  base_n::com_ptr_t<INapComponentConfig3> third;
+  if (id == 0) return third;
+  const HRESULT hr = config->QueryInterface(IID_INapComponentConfig3, third.out_void());
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "naphost config: the configurator keeps no configurations per network policy (error 0x%08X)\n",
+                 static_cast<unsigned>(hr));
+    third.reset();
+  }
+  return third;
+}
+
+// A failed call on a configuration, said in words where the SDK has some.
+int report_failure(const char* call, HRESULT hr, uint32_t id) {
+  if (hr == NAP_E_SHV_CONFIG_NOT_FOUND) {
+    std::fprintf(stderr, "naphost config: configuration %u does not exist (%s: 0x%08X)\n", static_cast<unsigned>(id),
+                 call, static_cast<unsigned>(hr));
+  } else if (hr == NAP_E_SHV_CONFIG_EXISTED) {
+    std::fprintf(stderr, "naphost config: configuration %u exists already (%s: 0x%08X)\n", static_cast<unsigned>(id),
+                 call, static_cast<unsigned>(hr));
+  } else {
+    std::fprintf(stderr, "naphost config: %s failed with error 0x%08X\n", call, static_cast<unsigned>(hr));
+  }
+  return 1;
+}
+
+// Takes "--config-id N" out of the arguments (whatever their order): N, 0
+// when absent; none after a message.
+std::optional<uint32_t> take_config_id(int& argc, char** argv) {
+  uint32_t id = 0;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--config-id") != 0) {
+      argv[kept++] = argv[i];
+      continue;
+    }
+    if (i + 1 >= argc) {
+      usage_error("--config-id needs a number");
+      return std::nullopt;
+    }
+    const char* text = argv[++i];
+    const char* end = text + std::strlen(text);
+    const auto [at, error] = std::from_chars(text, end, id);
+    if (error != std::errc() || at != end || text == end) {
+      usage_error("--config-id needs a whole number from 0 to 4294967295");
+      return std::nullopt;
+    }
+  }
+  argc = kept;
+  return id;
+}
+
 // The settings the dialog edits: all but the server time-out.
 const std::vector<const char*> dialog_settings = {"server_name", "server_port", "cache_time", "validate"};
 
-// Those of names (all when empty) whose stored value is not the wanted one,
-// as a list.
-std::string not_written(const shv_settings::values_t& wanted, const std::vector<const char*>& names = {}) {
+// Those of names (all when empty) whose stored value in configuration id is
+// not the wanted one, as a list.
+std::string not_written(const shv_settings::values_t& wanted, const std::vector<const char*>& names = {},
+                        uint32_t id = 0) {
   std::string list;
-  for (const char* name : shv_settings::differing(shv_settings::read_all(), wanted)) {
+  std::optional<shv_settings::values_t> stored;
+  try {
+    stored = id == 0 ? shv_settings::read_all() : shv_settings::read_stored(id);
+  } catch (const std::exception&) {
+    return "unknown (the configuration cannot be read)";
+  }
+  for (const char* name : shv_settings::differing(*stored, wanted)) {
     const bool asked = names.empty() || std::find_if(names.begin(), names.end(), [&](const char* n) {
                                           return std::strcmp(n, name) == 0;
                                         }) != names.end();
@@ -89,7 +163,7 @@ struct task_memory_t {
   ~task_memory_t() { CoTaskMemFree(p); }
 };
 
-int run_get(int argc, char** argv) {
+int run_get(int argc, char** argv, uint32_t id) {
   const char* out_path = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) {
@@ -102,8 +176,12 @@ int run_get(int argc, char** argv) {
   if (!config) return 1;
   UINT16 count = 0;
   task_memory_t blob;
-  const HRESULT hr = config->GetConfig(&count, &blob.p);
-  if (FAILED(hr)) {
+  if (id != 0) {
+    auto third = configurator_for(config.get(), id);
+    if (!third) return 1;
+    const HRESULT hr = third->GetConfigFromID(id, &count, &blob.p);
+    if (FAILED(hr)) return report_failure("GetConfigFromID", hr, id);
+  } else if (const HRESULT hr = config->GetConfig(&count, &blob.p); FAILED(hr)) {
     std::fprintf(stderr, "naphost config: GetConfig failed with error 0x%08X\n", static_cast<unsigned>(hr));
     return 1;
   }
@@ -120,7 +198,7 @@ int run_get(int argc, char** argv) {
   return 0;
 }
 
-int run_set(int argc, char** argv) {
+int run_set(int argc, char** argv, uint32_t id) {
   const char* in_path = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--in") == 0 && i + 1 < argc) {
@@ -146,7 +224,15 @@ int run_set(int argc, char** argv) {
   }
   auto config = create_configurator();
   if (!config) return 1;
-  const HRESULT hr = config->SetConfig(static_cast<UINT16>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data()));
+  HRESULT hr = S_OK;
+  if (id != 0) {
+    auto third = configurator_for(config.get(), id);
+    if (!third) return 1;
+    hr = third->SetConfigToID(id, static_cast<UINT16>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data()));
+    if (hr == NAP_E_SHV_CONFIG_NOT_FOUND) return report_failure("SetConfigToID", hr, id);
+  } else {
+    hr = config->SetConfig(static_cast<UINT16>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data()));
+  }
   if (hr == E_INVALIDARG) {
     std::fprintf(stderr, "naphost config: SetConfig refused the blob (error 0x%08X)\n", static_cast<unsigned>(hr));
     return 1;
@@ -154,7 +240,7 @@ int run_set(int argc, char** argv) {
   if (FAILED(hr)) {
     std::fprintf(stderr, "naphost config: SetConfig failed with error 0x%08X (%s); not written: %s\n",
                  static_cast<unsigned>(hr), format_system_error(static_cast<uint32_t>(HRESULT_CODE(hr))).c_str(),
-                 not_written(shv_settings::from_blob(lstr_t(bytes.data(), bytes.size()))).c_str());
+                 not_written(shv_settings::from_blob(lstr_t(bytes.data(), bytes.size())), {}, id).c_str());
     return 1;
   }
   return 0;
@@ -218,7 +304,7 @@ class edit_front_end_t : public plat::dialog_front_end_t {
 };
 #endif
 
-int run_edit(int argc, char** argv) {
+int run_edit(int argc, char** argv, uint32_t id) {
   edit_request_t request;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -238,23 +324,43 @@ int run_edit(int argc, char** argv) {
       return usage_error("edit: unknown option or missing value");
     }
   }
-  auto config = create_configurator();
-  if (!config) return 1;
 #ifdef _WIN32
   // The system's dialog: the administrator fills it in.
   if (request.server || request.port || request.cache_time || request.enable) {
     return usage_error("edit: on Windows the fields are filled in the dialog itself");
   }
-  const HRESULT hr = config->InvokeUI(GetConsoleWindow());
+#endif
+  auto config = create_configurator();
+  if (!config) return 1;
+  // A network policy's configuration is edited as the console edits it:
+  // the dialog over its blob, and what OK returns stored back.
+  base_n::com_ptr_t<INapComponentConfig3> third;
+  task_memory_t given, edited;
+  UINT16 given_count = 0, edited_count = 0;
+  BOOL changed = FALSE;
+  if (id != 0) {
+    if (!(third = configurator_for(config.get(), id))) return 1;
+    if (const HRESULT hr = third->GetConfigFromID(id, &given_count, &given.p); FAILED(hr)) {
+      return report_failure("GetConfigFromID", hr, id);
+    }
+  }
+  auto show = [&](HWND parent) {
+    return id == 0 ? config->InvokeUI(parent)
+                   : third->InvokeUIFromConfigBlob(parent, given_count, given.p, &edited_count, &edited.p, &changed);
+  };
+  auto store = [&]() { return changed ? third->SetConfigToID(id, edited_count, edited.p) : S_OK; };
+#ifdef _WIN32
+  const HRESULT hr = show(GetConsoleWindow());
   if (FAILED(hr)) {
     std::fprintf(stderr, "naphost config: the settings dialog did not open (error 0x%08X)\n", static_cast<unsigned>(hr));
     return 1;
   }
+  if (const HRESULT stored = store(); FAILED(stored)) return report_failure("SetConfigToID", stored, id);
   return 0;
 #else
   edit_front_end_t front_end(request);
   plat::dialog_front_end_t* previous = plat::set_dialog_front_end(&front_end);
-  const HRESULT hr = config->InvokeUI(nullptr);
+  const HRESULT hr = show(nullptr);
   plat::set_dialog_front_end(previous);
   if (!front_end.opened) {
     if (!front_end.message.empty()) {
@@ -267,7 +373,13 @@ int run_edit(int argc, char** argv) {
     }
     return 1;
   }
-  if (front_end.accepted) return 0;
+  if (front_end.accepted) {
+    const HRESULT stored = store();
+    if (SUCCEEDED(stored)) return 0;
+    report_failure("SetConfigToID", stored, id);
+    std::fprintf(stderr, "naphost config: not written: %s\n", not_written(front_end.sent, dialog_settings, id).c_str());
+    return 1;
+  }
   if (front_end.message.empty()) {
     std::fputs("naphost config: the settings dialog did not take OK; nothing was written\n", stderr);
     return 1;
@@ -286,16 +398,54 @@ int run_edit(int argc, char** argv) {
 #endif
 }
 
-int run_show(int argc, char**) {
+int run_show(int argc, char**, uint32_t id) {
   if (argc != 1) return usage_error("show: no options expected");
+  // A network policy's configuration as the console has it: its blob.
+  std::optional<shv_settings::values_t> blob_values;
+  if (id != 0) {
+    auto config = create_configurator();
+    if (!config) return 1;
+    auto third = configurator_for(config.get(), id);
+    if (!third) return 1;
+    UINT16 count = 0;
+    task_memory_t blob;
+    if (const HRESULT hr = third->GetConfigFromID(id, &count, &blob.p); FAILED(hr)) {
+      return report_failure("GetConfigFromID", hr, id);
+    }
+    blob_values = shv_settings::from_blob(lstr_t(reinterpret_cast<const char*>(blob.p), count));
+  }
   std::printf("%-16s %-18s %s\n", "setting", "registry value", "value");
-  for (const shv_settings::setting_t& s : shv_settings::settings_table) {
-    const std::string value = s.kind == shv_settings::kind_string
-                                  ? "\"" + to_narrow(shv_settings::read_string(s.name)) + "\""
-                                  : std::to_string(shv_settings::read_number(s.name));
+  for (size_t i = 0; i < std::size(shv_settings::settings_table); ++i) {
+    const shv_settings::setting_t& s = shv_settings::settings_table[i];
+    std::string value;
+    if (!blob_values) {
+      value = s.kind == shv_settings::kind_string ? "\"" + to_narrow(shv_settings::read_string(s.name)) + "\""
+                                                  : std::to_string(shv_settings::read_number(s.name));
+    } else {
+      const shv_settings::values_t& v = *blob_values;
+      const uint32_t numbers[] = {0, v.server_port, v.server_timeout, v.cache_time, v.validate};
+      value = s.kind == shv_settings::kind_string ? "\"" + to_narrow(v.server_name) + "\"" : std::to_string(numbers[i]);
+    }
     std::printf("%-16s %-18s %s\n", s.name, to_narrow(s.value_name).c_str(), value.c_str());
   }
   return 0;
+}
+
+// new, delete, delete-all: one call each on the configurator.
+int run_manage(const std::string& sub, int argc, uint32_t id) {
+  if (argc != 1) return usage_error((sub + ": no options expected but --config-id").c_str());
+  if (sub != "delete-all" && id == 0) {
+    return usage_error((sub + ": --config-id N of a network policy's configuration (not 0) is needed").c_str());
+  }
+  auto config = create_configurator();
+  if (!config) return 1;
+  base_n::com_ptr_t<INapComponentConfig3> third;
+  if (FAILED(config->QueryInterface(IID_INapComponentConfig3, third.out_void()))) {
+    return report_failure("QueryInterface(INapComponentConfig3)", E_NOINTERFACE, id);
+  }
+  const char* call = sub == "new" ? "NewConfig" : sub == "delete" ? "DeleteConfig" : "DeleteAllConfig";
+  const HRESULT hr = sub == "new" ? third->NewConfig(id) : sub == "delete" ? third->DeleteConfig(id) : third->DeleteAllConfig();
+  return FAILED(hr) ? report_failure(call, hr, id) : 0;
 }
 
 int run(int argc, char** argv) {
@@ -305,14 +455,22 @@ int run(int argc, char** argv) {
     std::fputs(usage, stdout);
     return 0;
   }
-  if (sub == "get") return run_get(argc - 1, argv + 1);
-  if (sub == "set") return run_set(argc - 1, argv + 1);
-  if (sub == "edit") return run_edit(argc - 1, argv + 1);
-  if (sub == "show") return run_show(argc - 1, argv + 1);
+  int rest = argc - 1;
+  const std::optional<uint32_t> id = take_config_id(rest, argv + 1);
+  if (!id) return 2;
+  if (sub == "get") return run_get(rest, argv + 1, *id);
+  if (sub == "set") return run_set(rest, argv + 1, *id);
+  if (sub == "edit") return run_edit(rest, argv + 1, *id);
+  if (sub == "show") return run_show(rest, argv + 1, *id);
+  if (sub == "new" || sub == "delete" || sub == "delete-all") return run_manage(sub, rest, *id);
   return usage_error("unknown subcommand");
 }
 
-const command_t config("config", "the configurator: get, set, edit, show", &run);
+// The management console's thread is a single-threaded apartment; the
+// configurator's class (threading model Neutral) is handed to it without a
+// proxy, which the NAP interfaces would need from any other apartment.
+const command_t config("config", "the configurator: get, set, edit, show; configurations per network policy",
+                       &run, COINIT_APARTMENTTHREADED);
 
 }  // namespace
 }  // namespace naphost

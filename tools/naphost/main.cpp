@@ -16,8 +16,8 @@ std::vector<const command_t*>& registry() {
 }
 }  // namespace
 
-command_t::command_t(const char* name, const char* summary, int (*run)(int, char**))
-    : name(name), summary(summary), run(run) {
+command_t::command_t(const char* name, const char* summary, int (*run)(int, char**), DWORD apartment)
+    : name(name), summary(summary), run(run), apartment(apartment) {
   registry().push_back(this);
 }
 
@@ -34,10 +34,11 @@ int main(int argc, char** argv) {
   }
   for (const naphost::command_t* c : commands) {
     if (std::strcmp(argv[1], c->name) != 0) continue;
-    // The multithreaded apartment, as the NAP server's process: COM refuses
-    // to create objects for a thread in none, and the validator's workers
-    // call back on threads of their own.
-    const base_n::com_apartment_t apartment(COINIT_MULTITHREADED);
+    // The multithreaded apartment, as the NAP server's process (unless the
+    // command plays another host): COM refuses to create objects for a
+    // thread in none, and the validator's workers call back on threads of
+    // their own.
+    const base_n::com_apartment_t apartment(c->apartment);
     if (FAILED(apartment.result())) {
       std::fprintf(stderr, "naphost: cannot initialise COM: 0x%08X\n", static_cast<unsigned>(apartment.result()));
       return 1;

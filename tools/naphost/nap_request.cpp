@@ -44,7 +44,7 @@ bool wait_until_no_live_objects(std::chrono::milliseconds limit) {
 }
 
 outcome_t validate_once(INapSystemHealthValidator* validator, std::vector<soh_wire::attribute_t> soh, bool null_soh,
-                        std::chrono::milliseconds limit) {
+                        std::chrono::milliseconds limit, std::optional<UINT32> config_id) {
   // Filled inside OnComplete; shared, since the callback may outlive a wait
   // that gave up.
   struct shared_t {
@@ -54,6 +54,7 @@ outcome_t validate_once(INapSystemHealthValidator* validator, std::vector<soh_wi
   };
   auto shared = std::make_shared<shared_t>();
   auto* request = new nap_request_t(std::move(soh), null_soh);
+  if (config_id) request->set_config_id(*config_id);
   auto* callback = new nap_callback_t([shared](nap_request_t& completed, HRESULT status) {
     std::vector<soh_wire::attribute_t> response = completed.response();
     std::lock_guard<std::mutex> guard(shared->lock);
@@ -97,6 +98,11 @@ nap_request_t::nap_request_t(std::vector<soh_wire::attribute_t> soh, bool null_s
 nap_request_t::~nap_request_t() { live().add(-1); }
 
 HRESULT nap_request_t::QueryInterface(REFIID riid, void** object) {
+  if (has_config_id_ && object != nullptr && IsEqualIID(riid, IID_INapSystemHealthValidationRequest2)) {
+    *object = static_cast<INapSystemHealthValidationRequest2*>(this);
+    AddRef();
+    return S_OK;
+  }
   return base_n::query_single<INapSystemHealthValidationRequest>(this, riid, IID_INapSystemHealthValidationRequest,
                                                                  object);
 }
@@ -148,6 +154,13 @@ HRESULT nap_request_t::GetSoHResponse(SoHResponse** soh) {
   if (soh == nullptr) return E_POINTER;
   std::lock_guard<std::mutex> guard(lock_);
   *soh = has_response_ ? soh_memory::make_soh(response_) : nullptr;
+  return S_OK;
+}
+
+HRESULT nap_request_t::GetConfigID(UINT32* id) {
+  record(log_, "request.GetConfigID");
+  if (id == nullptr) return E_INVALIDARG;
+  *id = config_id_;
   return S_OK;
 }
 

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,10 @@ class call_log_t {
   std::vector<std::string> calls_;
 };
 
-class nap_request_t final : public INapSystemHealthValidationRequest {
+// Answers for INapSystemHealthValidationRequest2 only once a configuration id
+// is set: a NAP server that names the configuration of the request's network
+// policy; without one it is a server of the first generation.
+class nap_request_t final : public INapSystemHealthValidationRequest2 {
  public:
   // soh: the client's attributes for this validator; null_soh: the client
   // sent none (GetSoHRequest hands out a null SoH).
@@ -49,6 +53,13 @@ class nap_request_t final : public INapSystemHealthValidationRequest {
   HRESULT STDMETHODCALLTYPE GetSoHResponse(SoHResponse** soh) override;
   HRESULT STDMETHODCALLTYPE SetPrivateData(const PrivateData* data) override;
   HRESULT STDMETHODCALLTYPE GetPrivateData(PrivateData** data) override;
+  HRESULT STDMETHODCALLTYPE GetConfigID(UINT32* id) override;
+
+  // Makes the request name configuration id (before it is handed out).
+  void set_config_id(UINT32 id) {
+    config_id_ = id;
+    has_config_id_ = true;
+  }
 
   // Called at the start of GetSoHRequest: lets a host hold a request open.
   void set_gate(std::function<void()> gate) { gate_ = std::move(gate); }
@@ -62,6 +73,8 @@ class nap_request_t final : public INapSystemHealthValidationRequest {
  private:
   std::vector<soh_wire::attribute_t> soh_;
   bool null_soh_;
+  bool has_config_id_ = false;
+  UINT32 config_id_ = 0;
   std::function<void()> gate_;
   call_log_t* log_ = nullptr;
   std::atomic<long> references_{1};
@@ -114,8 +127,9 @@ struct outcome_t {
   std::vector<soh_wire::attribute_t> response;
   std::chrono::duration<double, std::milli> took{0};  // Validate to OnComplete
 };
+// With a configuration id, the request names it (set_config_id).
 outcome_t validate_once(INapSystemHealthValidator* validator, std::vector<soh_wire::attribute_t> soh, bool null_soh,
-                        std::chrono::milliseconds limit);
+                        std::chrono::milliseconds limit, std::optional<UINT32> config_id = std::nullopt);
 
 // Requests and callbacks alive in the process; a host waits for none to be
 // left before it ends, so that no validator thread calls into a host that

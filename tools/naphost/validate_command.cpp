@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,6 +39,11 @@ Load:
   --thread-baseline  also time creating and joining one empty thread, as many
                      times as there were requests, and print the ratio of the
                      wall time per request to it
+Network policy:
+  --config-id N      the requests name configuration N of the validator, as
+                     a NAP server does for a network policy that picks one
+                     (INapSystemHealthValidationRequest2); without it they
+                     name none, as a server of the first generation
 
 Output: one JSON line per request on standard output,
   {"request":0,"status":"00000000","compliance":"00000000","ms":1.2}
@@ -52,6 +58,7 @@ struct input_t {
   std::vector<soh_wire::attribute_t> soh;          // --soh
   bool use_soh = false;
   bool null_soh = false;
+  std::optional<UINT32> config_id;                 // --config-id
 };
 
 struct result_t {
@@ -77,7 +84,8 @@ result_t run_one(INapSystemHealthValidator* validator, const input_t& input, uin
     const std::string record = replace_number(input.records[n % input.records.size()], n);
     soh = {soh_wire::make_system_health_id(0x0073FA02), soh_wire::make_vendor_specific(0x0073FA02, record)};
   }
-  const naphost::outcome_t o = naphost::validate_once(validator, std::move(soh), input.use_soh && input.null_soh, limit);
+  const naphost::outcome_t o = naphost::validate_once(validator, std::move(soh), input.use_soh && input.null_soh, limit,
+                                                      input.config_id);
   const HRESULT hr = o.validate_result;
   const bool completed = o.completed;
   result_t r;
@@ -160,6 +168,7 @@ int run(int argc, char** argv) {
   std::string record, records_file, soh_file;
   uint64_t count = 0, concurrency = 1, timeout_ms = 60000;
   bool thread_baseline = false;
+  std::optional<UINT32> config_id;
   try {
     for (int i = 1; i < argc; ++i) {
       const std::string arg = argv[i];
@@ -186,11 +195,14 @@ int run(int argc, char** argv) {
         timeout_ms = naphost::parse_number(value(), 3600000, "--timeout-ms");
       } else if (arg == "--thread-baseline") {
         thread_baseline = true;
+      } else if (arg == "--config-id") {
+        config_id = static_cast<UINT32>(naphost::parse_number(value(), UINT32_MAX, "--config-id"));
       } else {
         throw naphost::usage_error("unknown option " + arg);
       }
     }
-    const input_t input = read_input(record, records_file, soh_file);
+    input_t input = read_input(record, records_file, soh_file);
+    input.config_id = config_id;
     if (count == 0) count = input.use_soh ? 1 : input.records.size();
 
     base_n::com_ptr_t<INapSystemHealthValidator> validator;

@@ -3,6 +3,7 @@
 #include "kern/syncers.h"
 
 #include <cstdlib>
+#include <exception>
 
 #include "kern/error_text.h"
 #include "kern/exceptions.h"
@@ -98,19 +99,29 @@ void condvar_t::wait(mutex_t& m) {
     critsect_locker_t guard(impl_->waiters_lock);
     ++impl_->waiters;
   }
-  m.unlock();
-  // The caller's mutex is taken again on every way out.
+  try {
+    m.unlock();
+  } catch (...) {
+    leave();  // never waited: not counted either
+    throw;
+  }
+  // The caller's mutex is taken again on every way out; when the wait itself
+  // failed, that failure is the one the caller gets.
   struct relock_t {
     mutex_t& m;
-    ~relock_t() noexcept(false) { m.lock(); }
+    const int unwinding = std::uncaught_exceptions();
+    ~relock_t() noexcept(false) { kern_n::detail::run_in_destructor(unwinding, [this] { m.lock(); }); }
   } relock{m};
   try {
     wait_object(impl_->semaphore, INFINITE, "semaphore");
   } catch (...) {
-    critsect_locker_t guard(impl_->waiters_lock);
-    --impl_->waiters;
+    leave();  // a broadcaster may be waiting for this waiter to go
     throw;
   }
+  leave();
+}
+
+void condvar_t::leave() {
   bool last;
   {
     critsect_locker_t guard(impl_->waiters_lock);
@@ -138,25 +149,29 @@ void condvar_t::signal() {
 }
 
 void condvar_t::broadcast() {
-  bool have = false;
   int32_t count = 0;
   {
     critsect_locker_t guard(impl_->waiters_lock);
     if (impl_->waiters >= 1) {
       impl_->was_broadcast = true;
-      have = true;
       count = impl_->waiters;
     }
   }
-  if (!have) return;
+  if (count == 0) return;
+  // The flag is the waiters' to read: cleared under their lock, on every way out.
+  struct clear_t {
+    impl_t& impl;
+    ~clear_t() {
+      critsect_locker_t guard(impl.waiters_lock);
+      impl.was_broadcast = false;
+    }
+  } clear{*impl_};
   if (!ReleaseSemaphore(impl_->semaphore, count, nullptr)) {
     const error_saver_t saved;
-    const std::string text = get_last_error(saved);
-    impl_->was_broadcast = false;
-    KERN_THROW(condvar_exception, "unable to post condvar semaphore because of %s", text.c_str());
+    KERN_THROW(condvar_exception, "unable to post condvar semaphore because of %s",
+               get_last_error(saved).c_str());
   }
   wait_object(impl_->waiters_done, INFINITE, "event");
-  impl_->was_broadcast = false;
 }
 
 // ---- rwlock_t ---------------------------------------------------------------------

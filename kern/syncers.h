@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 
 #include "kern/types.h"
 #include "platform/win32.h"
@@ -43,6 +44,9 @@ class condvar_t : public noncopyable_t, public virtual if_root_t {
   void notify() { notify_all_ ? broadcast() : signal(); }
 
  private:
+  // One waiter goes: the last one a broadcast woke tells the broadcaster.
+  void leave();
+
   struct impl_t;
   impl_t* impl_;
   bool notify_all_;
@@ -70,37 +74,44 @@ class rwlock_t : public noncopyable_t, public virtual if_root_t {
   int32_t state_ = 0;  // 0 free, n > 0 readers, -1 one writer
 };
 
-// Locks in the constructor, unlocks in the destructor.
-template <class Lock>
-class scoped_locker_t : public noncopyable_t {
+namespace kern_n::detail {
+// Runs f from a destructor: a failure propagates, unless the destructor runs
+// while an exception unwinds the stack (unwinding: std::uncaught_exceptions()
+// when the object was made), where a second exception would end the process
+// and the first one is the one that counts.
+template <class F>
+void run_in_destructor(int unwinding, F f) {
+  if (std::uncaught_exceptions() > unwinding) {
+    try {
+      f();
+    } catch (...) {
+    }
+  } else {
+    f();
+  }
+}
+}  // namespace kern_n::detail
+
+// Takes the lock with Acquire in the constructor, unlocks in the destructor.
+template <class Lock, void (Lock::*Acquire)()>
+class basic_locker_t : public noncopyable_t {
  public:
-  explicit scoped_locker_t(Lock& lock) : lock_(&lock) { lock_->lock(); }
-  ~scoped_locker_t() { lock_->unlock(); }
+  explicit basic_locker_t(Lock& lock) : lock_(&lock) { (lock_->*Acquire)(); }
+  ~basic_locker_t() noexcept(false) {
+    kern_n::detail::run_in_destructor(unwinding_, [this] { lock_->unlock(); });
+  }
 
  private:
   Lock* lock_;
+  const int unwinding_ = std::uncaught_exceptions();
 };
 
+template <class Lock>
+using scoped_locker_t = basic_locker_t<Lock, &Lock::lock>;
 typedef scoped_locker_t<critical_section_t> critsect_locker_t;
 typedef scoped_locker_t<mutex_t> mutex_locker_t;
-
-class read_locker_t : public noncopyable_t {
- public:
-  explicit read_locker_t(rwlock_t& lock) : lock_(&lock) { lock_->read_lock(); }
-  ~read_locker_t() { lock_->unlock(); }
-
- private:
-  rwlock_t* lock_;
-};
-
-class write_locker_t : public noncopyable_t {
- public:
-  explicit write_locker_t(rwlock_t& lock) : lock_(&lock) { lock_->write_lock(); }
-  ~write_locker_t() { lock_->unlock(); }
-
- private:
-  rwlock_t* lock_;
-};
+typedef basic_locker_t<rwlock_t, &rwlock_t::read_lock> read_locker_t;
+typedef basic_locker_t<rwlock_t, &rwlock_t::write_lock> write_locker_t;
 
 // Starts empty; can be pointed at a lock later. Pointing it at another lock
 // (or at none) first unlocks the one it holds.

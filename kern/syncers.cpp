@@ -135,6 +135,11 @@ void condvar_t::leave() {
   }
 }
 
+int32_t condvar_t::waiting() {
+  critsect_locker_t guard(impl_->waiters_lock);
+  return impl_->waiters;
+}
+
 void condvar_t::signal() {
   bool have;
   {
@@ -210,6 +215,16 @@ void rwlock_t::write_lock() {
     --waiting_writers_;
   }
   state_ = -1;
+}
+
+int32_t rwlock_t::waiting_readers() {
+  mutex_locker_t guard(inner_);
+  return waiting_readers_;
+}
+
+int32_t rwlock_t::waiting_writers() {
+  mutex_locker_t guard(inner_);
+  return waiting_writers_;
 }
 
 void rwlock_t::unlock() {

@@ -42,6 +42,8 @@ class condvar_t : public noncopyable_t, public virtual if_root_t {
   void signal();
   void broadcast();
   void notify() { notify_all_ ? broadcast() : signal(); }
+  // Threads inside wait now (for tests and diagnostics).
+  int32_t waiting();
 
  private:
   // One waiter goes: the last one a broadcast woke tells the broadcaster.
@@ -58,6 +60,9 @@ class rwlock_t : public noncopyable_t, public virtual if_root_t {
   void read_lock();
   void write_lock();
   void unlock();
+  // Threads waiting for a read or a write lock now (for tests and diagnostics).
+  int32_t waiting_readers();
+  int32_t waiting_writers();
 
   // Whether TALOND_RWLOCK_READPREFERED was present at load: waiting writers go
   // first and new readers queue behind them.

@@ -3,10 +3,11 @@
 #include "kern/syncers.h"
 
 #include <cstdlib>
-#include <exception>
 
 #include "kern/error_text.h"
 #include "kern/exceptions.h"
+#include "kern/logger.h"
+#include "kern/runnable.h"
 
 namespace {
 
@@ -24,7 +25,23 @@ bool wait_object(HANDLE h, DWORD milliseconds, const char* what) {
   KERN_THROW(condvar_exception, "unable to wait condvar %s because of %s", what, text.c_str());
 }
 
+// Takes the caller's mutex again after a failed wait, whose failure is the
+// one that travels on.
+void relock_after_failure(mutex_t& m) noexcept {
+  try {
+    m.lock();
+  } catch (...) {
+  }
+}
+
 }  // namespace
+
+void kern_n::detail::report_unlock_failure() noexcept {
+  try {
+    if (kern_n::log_enabled(lvl_error)) KLOG(lvl_error, "%s", kern_n::describe_current_exception().c_str());
+  } catch (...) {
+  }
+}
 
 // ---- critical_section_t ----------------------------------------------------------
 
@@ -105,20 +122,25 @@ void condvar_t::wait(mutex_t& m) {
     leave();  // never waited: not counted either
     throw;
   }
-  // The caller's mutex is taken again on every way out; when the wait itself
-  // failed, that failure is the one the caller gets.
-  struct relock_t {
-    mutex_t& m;
-    const int unwinding = std::uncaught_exceptions();
-    ~relock_t() noexcept(false) { kern_n::detail::run_in_destructor(unwinding, [this] { m.lock(); }); }
-  } relock{m};
+  // The caller's mutex is taken again on every way out; when the wait failed,
+  // that failure is the one the caller gets.
   try {
     wait_object(impl_->semaphore, INFINITE, "semaphore");
   } catch (...) {
-    leave();  // a broadcaster may be waiting for this waiter to go
+    try {
+      leave();  // a broadcaster may be waiting for this waiter to go
+    } catch (...) {
+    }
+    relock_after_failure(m);
     throw;
   }
-  leave();
+  try {
+    leave();
+  } catch (...) {
+    relock_after_failure(m);
+    throw;
+  }
+  m.lock();
 }
 
 void condvar_t::leave() {

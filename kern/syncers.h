@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 
 #include "kern/types.h"
 #include "platform/win32.h"
@@ -80,21 +79,10 @@ class rwlock_t : public noncopyable_t, public virtual if_root_t {
 };
 
 namespace kern_n::detail {
-// Runs f from a destructor: a failure propagates, unless the destructor runs
-// while an exception unwinds the stack (unwinding: std::uncaught_exceptions()
-// when the object was made), where a second exception would end the process
-// and the first one is the one that counts.
-template <class F>
-void run_in_destructor(int unwinding, F f) {
-  if (std::uncaught_exceptions() > unwinding) {
-    try {
-      f();
-    } catch (...) {
-    }
-  } else {
-    f();
-  }
-}
+// Logs (level 1) the failure being handled: a lock that cannot be released in
+// a destructor. A destructor never throws: it may run while another exception
+// unwinds the stack, and a second one would end the process.
+void report_unlock_failure() noexcept;
 }  // namespace kern_n::detail
 
 // Takes the lock with Acquire in the constructor, unlocks in the destructor.
@@ -102,13 +90,16 @@ template <class Lock, void (Lock::*Acquire)()>
 class basic_locker_t : public noncopyable_t {
  public:
   explicit basic_locker_t(Lock& lock) : lock_(&lock) { (lock_->*Acquire)(); }
-  ~basic_locker_t() noexcept(false) {
-    kern_n::detail::run_in_destructor(unwinding_, [this] { lock_->unlock(); });
+  ~basic_locker_t() {
+    try {
+      lock_->unlock();
+    } catch (...) {
+      kern_n::detail::report_unlock_failure();
+    }
   }
 
  private:
   Lock* lock_;
-  const int unwinding_ = std::uncaught_exceptions();
 };
 
 template <class Lock>

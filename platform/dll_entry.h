@@ -17,6 +17,11 @@
 namespace plat {
 bool module_attach_failed();
 void set_module_attach_failed(bool failed);
+#ifdef _WIN32
+// At an unload: once the module's static objects are gone, what the
+// toolchain's runtime inside the module kept is given back.
+void release_module_runtime() noexcept;
+#endif
 }  // namespace plat
 
 #ifdef _WIN32
@@ -24,6 +29,7 @@ void set_module_attach_failed(bool failed);
   extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {        \
     const BOOL ok = entry(module, reason, reserved);                                       \
     if (reason == DLL_PROCESS_ATTACH) plat::set_module_attach_failed(!ok);                 \
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) plat::release_module_runtime(); \
     return ok;                                                                             \
   }
 #else

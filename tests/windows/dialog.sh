@@ -91,10 +91,14 @@ if [[ -n $window ]]; then
     pass "a message box appears"
     import -window root "$scratch/message-305.png"
     xdotool windowfocus --sync "$box" key Return
+    # Once the box has gone, the dialog must still be there.
+    for _ in $(seq 100); do
+      xdotool search --onlyvisible --classname console_host.exe 2>/dev/null | grep -qx "$box" || break
+      sleep 0.1
+    done
   else
     fail "no message box for port 65536"
   fi
-  sleep 0.5
   expect_eq "the dialog stays open" "$(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null | grep -cx "$window")" 1
   xdotool windowfocus --sync "$window" key Escape
   expect_eq "InvokeUI" "$(host_result)" "InvokeUI 0x00000000"

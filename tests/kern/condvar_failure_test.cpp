@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "eventually.h"
 #include "kern/exceptions.h"
 #include "kern/syncers.h"
 
@@ -33,15 +34,7 @@ extern "C" DWORD __wrap__Z19WaitForSingleObjectPvj(HANDLE h, DWORD milliseconds)
 
 namespace {
 
-template <class F>
-bool eventually(F cond) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using test_support::eventually;
 
 bool is_wait_failure(const std::exception& e) {
   return std::string(e.what()).rfind("unable to wait condvar semaphore because of ", 0) == 0;

@@ -14,23 +14,14 @@
 #include <vector>
 
 #include "capture_logger.h"
+#include "eventually.h"
 #include "kern/exceptions.h"
 #include "kern/syncers.h"
 #include "system_text.h"
 
 namespace {
 
-// Polls until cond holds or ten seconds pass: a loaded machine, the
-// sanitizers or Wine may make a thread late, never this late.
-template <class F>
-bool eventually(F cond) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using test_support::eventually;
 
 // Runs body on threads threads, iterations times each, and reports the most
 // threads ever inside it at once.

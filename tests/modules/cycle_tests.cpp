@@ -8,21 +8,31 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "base/com_ptr.h"
 #include "central_sim.h"
 #include "common/settings.h"
+#include "eventually.h"
 #include "platform/nap_sdk.h"
 #include "platform/process_stats.h"
 #include "registry_fixture.h"
+#ifndef _WIN32
+#include "scoped_env.h"
+#endif
 #include "tools/naphost/nap_request.h"
 
 namespace {
 
+// Under the address sanitizer every leaked allocation is reported at exit
+// whatever the count, and a module load costs several times as much: enough
+// cycles (two keys each) to pass the 1,024 keys of Linux.
 #ifdef _WIN32
-constexpr int cycles = 1200;  // past the Windows slot limit
+constexpr int cycles = 1200;  // past the 1,088 slots of Windows
+#elif defined(__SANITIZE_ADDRESS__)
+constexpr int cycles = 600;
 #else
 constexpr int cycles = 2000;
 #endif
@@ -46,11 +56,25 @@ F module_export(HMODULE module, const char* name) {
 typedef HRESULT(STDMETHODCALLTYPE* get_class_object_fn)(REFCLSID, REFIID, LPVOID*);
 typedef HRESULT(STDMETHODCALLTYPE* plain_export_fn)();
 
+// An object of the module's class, as a host makes it: DllGetClassObject,
+// then the class factory's CreateInstance.
+template <class I>
+bool create_object(HMODULE module, REFCLSID clsid, REFIID iid, base_n::com_ptr_t<I>& out) {
+  base_n::com_ptr_t<IClassFactory> factory;
+  return module_export<get_class_object_fn>(module, "DllGetClassObject")(clsid, IID_IClassFactory,
+                                                                         factory.out_void()) == S_OK &&
+         factory->CreateInstance(nullptr, iid, out.out_void()) == S_OK;
+}
+
 // The NAP SDK stand-in registered for the validator's SoH reader and writer,
 // and a registry of the test's own.
 class module_cycles : public ::testing::Test {
  protected:
   void SetUp() override {
+#ifndef _WIN32
+    // The modules' lines go to a file of the test's own, not to its output.
+    debug_output_.emplace("SHV_DEBUG_OUTPUT", store_.dir() + "/debug.log");
+#endif
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     napsdk_ = LoadLibraryA("napsdk.dll");
     ASSERT_NE(napsdk_, nullptr);
@@ -81,19 +105,20 @@ class module_cycles : public ::testing::Test {
     EXPECT_EQ(GetModuleHandleA(module_name), nullptr);
   }
 
-  // Waits (bounded) for the first DllCanUnloadNow that agrees, then unloads.
+  // Unloads at the first DllCanUnloadNow that agrees, as a host does.
   static std::string unload_when_allowed(HMODULE module) {
     const auto can_unload = module_export<plain_export_fn>(module, "DllCanUnloadNow");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (can_unload() != S_OK) {
-      if (std::chrono::steady_clock::now() > deadline) return "DllCanUnloadNow never agreed";
-      std::this_thread::yield();
+    if (!test_support::eventually([&] { return can_unload() == S_OK; }, test_support::poll_t::yield)) {
+      return "DllCanUnloadNow never agreed";
     }
     FreeLibrary(module);
     return "";
   }
 
   test_support::temp_store_t store_;
+#ifndef _WIN32
+  std::optional<test_support::scoped_env_t> debug_output_;
+#endif
   HMODULE napsdk_ = nullptr;
 };
 
@@ -114,27 +139,24 @@ TEST_F(module_cycles, healthval_validates_once_per_load) {
     naphost::nap_request_t request(soh, false, log);
     naphost::nap_callback_t callback(log);
     {
-      base_n::com_ptr_t<IClassFactory> factory;
       base_n::com_ptr_t<INapSystemHealthValidator> validator;
-      if (module_export<get_class_object_fn>(module, "DllGetClassObject")(clsid_validator, IID_IClassFactory,
-                                                                          factory.out_void()) != S_OK ||
-          factory->CreateInstance(nullptr, IID_INapSystemHealthValidator, validator.out_void()) != S_OK) {
-        return "no validator";
-      }
+      if (!create_object(module, clsid_validator, IID_INapSystemHealthValidator, validator)) return "no validator";
       if (validator->Validate(&request, 0, &callback) != E_PENDING) return "Validate refused";
     }
     if (!callback.wait(std::chrono::seconds(30))) return "no OnComplete";
     const std::string unloaded = unload_when_allowed(module);
     if (!unloaded.empty()) return unloaded;
     // The request lives on this stack: the worker must be done with it.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (request.references() != 1 || callback.references() != 1) {
-      if (std::chrono::steady_clock::now() > deadline) return "the worker kept a reference";
-      std::this_thread::yield();
+    if (!test_support::eventually([&] { return request.references() == 1 && callback.references() == 1; },
+                                  test_support::poll_t::yield)) {
+      return "the worker kept a reference";
     }
     return request.response().size() == 2 ? "" : "no response";
   });
-  EXPECT_EQ(sim.reports(cycles).size(), static_cast<size_t>(cycles)) << "one conversation per load";
+  // Nothing of the verdict cache outlives its module: every load asks the server.
+  size_t conversations = 0;
+  EXPECT_TRUE(test_support::eventually([&] { return (conversations = sim.reports().size()) == cycles; }))
+      << conversations << " conversations, one per load expected";
 }
 
 TEST_F(module_cycles, healthcfg_hands_out_its_configuration_once_per_load) {
@@ -142,13 +164,8 @@ TEST_F(module_cycles, healthcfg_hands_out_its_configuration_once_per_load) {
     HMODULE module = LoadLibraryA("healthcfg.dll");
     if (module == nullptr) return "load failed with " + std::to_string(GetLastError());
     {
-      base_n::com_ptr_t<IClassFactory> factory;
       base_n::com_ptr_t<INapComponentConfig> config;
-      if (module_export<get_class_object_fn>(module, "DllGetClassObject")(clsid_config, IID_IClassFactory,
-                                                                          factory.out_void()) != S_OK ||
-          factory->CreateInstance(nullptr, IID_INapComponentConfig, config.out_void()) != S_OK) {
-        return "no configurator";
-      }
+      if (!create_object(module, clsid_config, IID_INapComponentConfig, config)) return "no configurator";
       UINT16 count = 0;
       BYTE* blob = nullptr;
       if (config->GetConfig(&count, &blob) != S_OK || count != 24) return "no configuration blob";

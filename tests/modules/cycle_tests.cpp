@@ -11,6 +11,11 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <pthread.h>
+#endif
 
 #include "base/com_ptr.h"
 #include "central_sim.h"
@@ -174,5 +179,24 @@ TEST_F(module_cycles, healthcfg_hands_out_its_configuration_once_per_load) {
     return unload_when_allowed(module);
   });
 }
+
+#ifndef _WIN32
+// A load that finds no thread-local slot left is refused (the exports answer
+// E_UNEXPECTED) and the host goes on. Linux only: on Windows the toolchain's
+// threads library itself ends the process when it gets no slot.
+TEST_F(module_cycles, a_load_without_thread_local_slots_is_refused_not_fatal) {
+  std::vector<pthread_key_t> taken;
+  for (pthread_key_t key; pthread_key_create(&key, nullptr) == 0;) taken.push_back(key);
+  HMODULE module = LoadLibraryA("healthval.dll");
+  base_n::com_ptr_t<IClassFactory> factory;
+  const HRESULT hr = module == nullptr ? E_FAIL
+                                       : module_export<get_class_object_fn>(module, "DllGetClassObject")(
+                                             clsid_validator, IID_IClassFactory, factory.out_void());
+  for (pthread_key_t key : taken) pthread_key_delete(key);
+  ASSERT_NE(module, nullptr);
+  EXPECT_EQ(hr, E_UNEXPECTED);
+  FreeLibrary(module);
+}
+#endif
 
 }  // namespace

@@ -19,13 +19,16 @@ stop_host() {
 }
 trap stop_host EXIT
 
+# The console host's visible windows. Each search has a time limit: one once
+# hung on the X server for minutes.
+visible_windows() { timeout 10 xdotool search --onlyvisible --classname console_host.exe 2>/dev/null || true; }
 # open_dialog LCID: the console host calls InvokeUI with that thread locale;
 # sets window to the dialog's window, empty when none appeared in time.
 open_dialog() {
   # None of an earlier host's windows may be taken for this one's.
   local _
   for _ in $(seq 50); do
-    [[ -z $(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null) ]] && break
+    [[ -z $(visible_windows) ]] && break
     sleep 0.1
   done
   w console_host.exe "$1" >"$scratch/host.out" 2>&1 &
@@ -93,13 +96,13 @@ if [[ -n $window ]]; then
     xdotool windowfocus --sync "$box" key Return
     # Once the box has gone, the dialog must still be there.
     for _ in $(seq 100); do
-      xdotool search --onlyvisible --classname console_host.exe 2>/dev/null | grep -qx "$box" || break
+      visible_windows | grep -qx "$box" || break
       sleep 0.1
     done
   else
     fail "no message box for port 65536"
   fi
-  expect_eq "the dialog stays open" "$(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null | grep -cx "$window")" 1
+  expect_eq "the dialog stays open" "$(visible_windows | grep -cx "$window")" 1
   xdotool windowfocus --sync "$window" key Escape
   expect_eq "InvokeUI" "$(host_result)" "InvokeUI 0x00000000"
   expect_eq "nothing written" "$(settings_now)" "$before"

@@ -60,10 +60,10 @@ const char registry_script[] = R"(HKCR
 })";
 
 BOOL entry(HINSTANCE module, DWORD reason, LPVOID reserved) {
-  (void)reserved;
   set_module_handle(module);
   napcommon::init_logger();
-  if (reason == DLL_PROCESS_ATTACH && !napcommon::bind_qutil()) return FALSE;
+  if (reason == DLL_PROCESS_ATTACH) return napcommon::attach_component(module) ? TRUE : FALSE;
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) napcommon::release_component();  // unloaded
   return TRUE;
 }
 

@@ -44,12 +44,27 @@ class com_error_t : public std::exception {
 // "<what> because of error XXXXXXXX (<system text>)".
 void check_res(HRESULT hr, const char* what);
 
-// Makes a new debugger-output sink the process logger, at level 12.
-void init_logger();
+// Makes the module's debugger-output sink the process logger, at level 12.
+void init_logger() noexcept;
 
-// Binds Qutil.dll once for the process; false when the library or any of its
-// five functions is missing.
+// Binds Qutil.dll once for the module's life; false when the library or any
+// of its five functions is missing.
 bool bind_qutil();
+
+// The component's part of its module's entry point at process attach: the
+// core library must have its thread slots, the NAP utility library is bound,
+// and a crash in the module's own code leaves its description in the log
+// (level 0). False refuses the load.
+bool attach_component(HMODULE module) noexcept;
+// At an unload (never at process exit): gives back what the component took,
+// the fault watch, the NAP utility library, the log sink and the core
+// library's slots, locks and logger. Late lines go to standard error.
+void release_component() noexcept;
+
+namespace detail {
+void release_logger() noexcept;
+void unbind_qutil() noexcept;
+}  // namespace detail
 
 // The bound functions; null until bind_qutil succeeds.
 extern alloc_fixup_info_fn AllocFixupInfo;

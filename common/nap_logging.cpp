@@ -1,5 +1,6 @@
 // The components' log sink: every finished line goes to the debugger output.
 #include "common/nap_common.h"
+#include "kern/lazy.h"
 #include "kern/logger.h"
 
 namespace napcommon {
@@ -16,20 +17,33 @@ class my_log_t : public if_logger_t {
   }
 };
 
-// The logger the sink replaced, kept: a thread may still be writing through it.
-if_logger_t* replaced_logger = nullptr;
+// The one sink of this module: made by the first init_logger, given back at
+// unload.
+kern_n::lazy_t<my_log_t> sink;
 
 }  // namespace
 
-void init_logger() {
+void init_logger() noexcept {
   // The entry point calls this at every notification, one per thread start
-  // and end: one sink serves them all instead of a new one each time.
-  static my_log_t* const sink = new my_log_t;
-  if (global_logger != sink) {
-    replaced_logger = global_logger;
-    global_logger = sink;
+  // and end: one sink serves them all instead of a new one each time. The
+  // logger it replaces stays (a thread may still be writing through it) until
+  // the unload gives it back. Without memory for the sink, that one stays in
+  // place.
+  try {
+    my_log_t& mine = sink.get();
+    global_logger = &mine;
+    mine.set_level(lvl_debug3);
+  } catch (...) {
   }
-  sink->set_level(lvl_debug3);
 }
+
+namespace detail {
+
+void release_logger() noexcept {
+  if (global_logger == sink.peek()) global_logger = &logger_init_t::simple_instance();
+  sink.release();
+}
+
+}  // namespace detail
 
 }  // namespace napcommon

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "kern/dynamic_library.h"
+#include "kern/lazy.h"
 #include "kern/syncers.h"
 
 namespace napcommon {
@@ -15,12 +16,11 @@ free_soh_attribute_value_fn FreeSoHAttributeValue = nullptr;
 
 namespace {
 
-critical_section_t& binding_lock() {
-  static auto* lock = new critical_section_t;
-  return *lock;
-}
+// Made by the first bind (the entry point's, before the module's other static
+// objects are built), given back at unload with the binding.
+kern_n::lazy_t<critical_section_t> binding_lock;
 
-dynamic_library_t* qutil = nullptr;  // kept for the life of the process once bound
+dynamic_library_t* qutil = nullptr;  // kept for the life of the module once bound
 
 template <class F>
 bool bind(const dynamic_library_t& library, const char* name, F& out) {
@@ -40,7 +40,7 @@ void clear_pointers() {
 
 bool bind_qutil() {
   try {
-    critsect_locker_t guard(binding_lock());
+    critsect_locker_t guard(binding_lock.get());
     if (qutil != nullptr) return true;
     try {
       std::unique_ptr<dynamic_library_t> library(new dynamic_library_t);
@@ -62,5 +62,16 @@ bool bind_qutil() {
     return false;  // the lock could not be had
   }
 }
+
+namespace detail {
+
+void unbind_qutil() noexcept {
+  clear_pointers();
+  delete qutil;  // unloads the library
+  qutil = nullptr;
+  binding_lock.release();
+}
+
+}  // namespace detail
 
 }  // namespace napcommon

@@ -6,25 +6,27 @@
 
 #include "kern/error_text.h"
 #include "kern/exceptions.h"
+#include "kern/lazy.h"
 #include "kern/logger.h"
 #include "kern/syncers.h"
+#include "kern/unload.h"
 
 namespace {
 
+using kern_n::lazy_t;
+
 constexpr size_t lock_count = 5;
 std::atomic<critical_section_t*> library_locks[lock_count];
-
-critical_section_t& global_lock() {
-  static critical_section_t* lock = new critical_section_t;
-  return *lock;
-}
+// Made on first use (the entry point loads a library before the module's
+// other static objects are built), given back at unload.
+lazy_t<critical_section_t> global_lock;
 
 // Created on first use under the global lock, checked again after taking it.
 critical_section_t& library_lock(const char* name) {
   std::atomic<critical_section_t*>& slot = library_locks[lstr_t(name).hash() % lock_count];
   critical_section_t* lock = slot.load(std::memory_order_acquire);
   if (lock != nullptr) return *lock;
-  critsect_locker_t guard(global_lock());
+  critsect_locker_t guard(global_lock.get());
   lock = slot.load(std::memory_order_relaxed);
   if (lock == nullptr) {
     lock = new critical_section_t;
@@ -98,4 +100,9 @@ void dynamic_library_t::unload() {
   }
   module_ = nullptr;
   path_.clear();
+}
+
+void kern_n::detail::release_library_locks() noexcept {
+  for (std::atomic<critical_section_t*>& slot : library_locks) delete slot.exchange(nullptr);
+  global_lock.release();
 }

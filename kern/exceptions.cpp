@@ -26,22 +26,22 @@ const char* d_exception_t::what() const noexcept {
 }
 
 void d_exception_t::set_reason(const char* format, ...) noexcept {
-  std::free(reason_);
-  reason_ = nullptr;
+  // Formatted before the old reason goes: the arguments may point into it
+  // (a reason built from what()).
+  char* formatted = nullptr;
   try {
     std::string text;
     va_list args;
     va_start(args, format);
     string_vprintf(text, format, args);
     va_end(args);
-    reason_ = static_cast<char*>(std::malloc(text.size() + 1));
-    if (reason_ != nullptr) {
-      std::memcpy(reason_, text.c_str(), text.size() + 1);
-      return;
-    }
+    formatted = static_cast<char*>(std::malloc(text.size() + 1));
+    if (formatted != nullptr) std::memcpy(formatted, text.c_str(), text.size() + 1);
   } catch (...) {
   }
-  reason_ = strdup(set_reason_failed);
+  if (formatted == nullptr) formatted = strdup(set_reason_failed);
+  std::free(reason_);
+  reason_ = formatted;
 }
 
 void d_exception_t::set_cause(d_exception_t* cause) noexcept {

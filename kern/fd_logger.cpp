@@ -42,6 +42,17 @@ void fd_logger_t::flush_repeat() {
   last_message_.clear();
 }
 
+void fd_logger_t::write(int level, const char* format, va_list args) {
+  if (!repeat_switch || !is_enabled(level)) {
+    if_logger_t::write(level, format, args);
+    return;
+  }
+  // Another thread's different message would otherwise flush this one's
+  // repeat line between this line's folding and its output.
+  critsect_locker_t guard(repeat_lock_);
+  if_logger_t::write(level, format, args);
+}
+
 void fd_logger_t::format_line(int level, std::string& out, const char* format, va_list args) {
   std::string prefix = make_line_prefix(level);
   std::string message;

@@ -12,6 +12,9 @@ class fd_logger_t : public if_logger_t {
   explicit fd_logger_t(int fd = 2);
   ~fd_logger_t() override;
 
+  // With folding on, the line goes out under the repeat lock, so that a
+  // repeat line never comes out ahead of the line it counts.
+  void write(int level, const char* format, va_list args) override;
   void format_line(int level, std::string& out, const char* format, va_list args) override;
   int output(const char* text) override;
 

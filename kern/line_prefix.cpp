@@ -1,5 +1,6 @@
-// The prefix of every log line.
-#include <cstdio>
+// The prefix of every line.
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 
@@ -10,41 +11,55 @@
 
 namespace {
 
-// Per-thread cache of the parts of the prefix that change slowly: the date and
-// time of one second, and the "[pid tid]" bracket. Converting the time and
-// printing these fields is most of a prefix's cost, and most lines of a thread
-// fall in the same second.
-struct prefix_cache_t {
-  int64_t second = INT64_MIN;
-  char date_time[32] = {};  // "YYYYMMDD.HHMMSS."
-  size_t date_time_length = 0;
-  char bracket[48] = {};  // "[ pid tid]"
-  size_t bracket_length = 0;
+// The local date and time of the second most lines fall in, packed into one
+// word that any thread reads and replaces without a lock: the low 24 bits of
+// the Unix second it belongs to, then year (14 bits), month, day, hour,
+// minute and second. Converting the time is most of a prefix's cost. (No
+// thread-local cache: on Windows the toolchain emulates thread-locals with
+// per-thread records that a module's unload cannot give back.)
+std::atomic<uint64_t> cached_time{0};  // 0: nothing cached (a year is never 0)
+
+struct local_time_t {
+  int year, month, day, hour, minute, second;
 };
 
-prefix_cache_t& cache_for(int64_t unix_second) {
-  thread_local prefix_cache_t cache;
-  if (cache.bracket_length == 0) {
-    const int n = std::snprintf(cache.bracket, sizeof(cache.bracket), "[%5lu %04lx]",
-                                static_cast<unsigned long>(GetCurrentProcessId()),
-                                static_cast<unsigned long>(GetCurrentThreadId()));
-    cache.bracket_length = n > 0 ? static_cast<size_t>(n) : 0;
+uint64_t pack(int64_t unix_second, const local_time_t& t) {
+  return (static_cast<uint64_t>(unix_second) & 0xFFFFFF) << 40 | static_cast<uint64_t>(t.year) << 26 |
+         static_cast<uint64_t>(t.month) << 22 | static_cast<uint64_t>(t.day) << 17 |
+         static_cast<uint64_t>(t.hour) << 12 | static_cast<uint64_t>(t.minute) << 6 |
+         static_cast<uint64_t>(t.second);
+}
+
+local_time_t local_time_of(int64_t unix_second) {
+  const uint64_t packed = cached_time.load(std::memory_order_relaxed);
+  if (packed != 0 && packed >> 40 == (static_cast<uint64_t>(unix_second) & 0xFFFFFF)) {
+    return {static_cast<int>(packed >> 26 & 0x3FFF), static_cast<int>(packed >> 22 & 0xF),
+            static_cast<int>(packed >> 17 & 0x1F),   static_cast<int>(packed >> 12 & 0x1F),
+            static_cast<int>(packed >> 6 & 0x3F),    static_cast<int>(packed & 0x3F)};
   }
-  if (cache.second != unix_second) {
-    const std::time_t t = static_cast<std::time_t>(unix_second);
-    std::tm local{};
+  const std::time_t t = static_cast<std::time_t>(unix_second);
+  std::tm local{};
 #ifdef _WIN32
-    localtime_s(&local, &t);
+  localtime_s(&local, &t);
 #else
-    localtime_r(&t, &local);
+  localtime_r(&t, &local);
 #endif
-    const int n = std::snprintf(cache.date_time, sizeof(cache.date_time), "%04d%02d%02d.%02d%02d%02d.",
-                                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                                local.tm_min, local.tm_sec);
-    cache.date_time_length = n > 0 ? static_cast<size_t>(n) : 0;
-    cache.second = unix_second;
-  }
-  return cache;
+  const local_time_t fields{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                            local.tm_hour,        local.tm_min,     local.tm_sec};
+  cached_time.store(pack(unix_second, fields), std::memory_order_relaxed);
+  return fields;
+}
+
+// value in decimal, at least width digits, zero-padded.
+void append_digits(std::string& out, uint64_t value, int width) {
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (int i = n; i < width; ++i) out += '0';
+  while (n > 0) out += digits[--n];
 }
 
 }  // namespace
@@ -55,21 +70,37 @@ std::string make_line_prefix(int level) {
   const timegap_t now = clock_ticks(kern_n::clock_wall);
   const int64_t unix_second = now / ticks_per_second - kern_n::unix_epoch_seconds;
   const int hundredths = static_cast<int>((now % ticks_per_second) / ticks_per_millisecond / 10);
-  const prefix_cache_t& cache = cache_for(unix_second);
+  const local_time_t t = local_time_of(unix_second);
   const char* name = kern_n::runnable_t::current_name();
   const size_t name_length = std::strlen(name);
-  const char* tag = level_tag(level);
 
   std::string out;
-  out.reserve(cache.date_time_length + cache.bracket_length + name_length + 16);
-  out.append(cache.date_time, cache.date_time_length);
-  out += static_cast<char>('0' + hundredths / 10);
-  out += static_cast<char>('0' + hundredths % 10);
+  out.reserve(48 + name_length);
+  append_digits(out, static_cast<uint64_t>(t.year), 4);
+  append_digits(out, static_cast<uint64_t>(t.month), 2);
+  append_digits(out, static_cast<uint64_t>(t.day), 2);
+  out += '.';
+  append_digits(out, static_cast<uint64_t>(t.hour), 2);
+  append_digits(out, static_cast<uint64_t>(t.minute), 2);
+  append_digits(out, static_cast<uint64_t>(t.second), 2);
+  out += '.';
+  append_digits(out, static_cast<uint64_t>(hundredths), 2);
   out += ' ';
-  out += tag;
+  out += level_tag(level);
+  out += " [";
+  // "%5lu": the process id right-aligned in five columns.
+  std::string pid;
+  append_digits(pid, GetCurrentProcessId(), 1);
+  if (pid.size() < 5) out.append(5 - pid.size(), ' ');
+  out += pid;
   out += ' ';
-  out.append(cache.bracket, cache.bracket_length);
-  out += ' ';
+  // "%04lx": the thread id in lower-case hexadecimal, at least four digits.
+  char hex[16];
+  int n = 0;
+  for (unsigned long id = GetCurrentThreadId(); id != 0 || n == 0; id >>= 4) hex[n++] = "0123456789abcdef"[id & 0xF];
+  for (int i = n; i < 4; ++i) out += '0';
+  while (n > 0) out += hex[--n];
+  out += "] ";
   out.append(name, name_length);
   if (name_length < 6) out.append(6 - name_length, ' ');
   out += ' ';

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <new>
 
+#include "kern/error_text.h"
 #include "kern/fd_logger.h"
 #include "kern/strings.h"
+#include "kern/unload.h"
 
 namespace {
 const char* const tags[] = {"FTL", "ERR", "wrn", "ntc", "inf", "tr0", "tr1",
@@ -18,18 +20,27 @@ const char* level_tag(int level) {
   return tags[level];
 }
 
+namespace {
+// Puts errno and the last error back however the line ends.
+struct error_keeper_t {
+  const error_saver_t saved;
+  ~error_keeper_t() { saved.restore(); }
+};
+}  // namespace
+
 void if_logger_t::write(int level, const char* format, va_list args) {
-  if (level > threshold_) return;
+  if (level > threshold_.load(std::memory_order_relaxed)) return;
+  const error_keeper_t keep;
   std::string line;
   format_line(level, line, format, args);
   output(line.c_str());
 }
 
-void if_logger_t::set_level(int level) { threshold_ = level; }
+void if_logger_t::set_level(int level) { threshold_.store(level, std::memory_order_relaxed); }
 
-int if_logger_t::get_level() { return threshold_; }
+int if_logger_t::get_level() { return threshold_.load(std::memory_order_relaxed); }
 
-bool if_logger_t::is_enabled(int level) { return level <= threshold_; }
+bool if_logger_t::is_enabled(int level) { return level <= threshold_.load(std::memory_order_relaxed); }
 
 void if_logger_t::format_line(int level, std::string& out, const char* format, va_list args) {
   std::string message;
@@ -51,15 +62,14 @@ void if_logger_t::remove_listener(if_logger_listener_t* listener) {
 
 void if_logger_t::notify_listeners(int level, const char* text) {
   critsect_locker_t guard(listener_lock_);
-  const int saved = threshold_;
-  threshold_ = -1;
+  const int saved = threshold_.exchange(-1, std::memory_order_relaxed);
   for (if_logger_listener_t* listener : listeners_) {
     try {
       listener->on_log_error(this, level, text);
     } catch (...) {
     }
   }
-  threshold_ = saved;
+  threshold_.store(saved, std::memory_order_relaxed);
 }
 
 int logger_init_t::simple::output(const char* text) {
@@ -117,11 +127,25 @@ struct logger_lifetime_t {
 if_logger_t* global_logger = nullptr;
 __attribute__((init_priority(102))) static logger_lifetime_t logger_lifetime;
 
-void kern_n::log_at(int level, const char* format, ...) {
+void kern_n::log_at(int level, const char* format, ...) noexcept {
   if_logger_t* logger = global_logger;
   if (logger == nullptr) return;
   va_list args;
   va_start(args, format);
-  logger->write(level, format, args);
+  try {
+    logger->write(level, format, args);
+  } catch (...) {
+    // The line is lost; the caller goes on.
+  }
   va_end(args);
+}
+
+void kern_n::detail::release_initial_logger() noexcept {
+  if_logger_t* own = own_initial_logger;
+  own_initial_logger = nullptr;
+  if (global_logger == own) global_logger = &logger_init_t::simple_instance();
+  try {
+    delete own;  // flushes its pending repeat line
+  } catch (...) {
+  }
 }

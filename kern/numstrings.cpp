@@ -38,21 +38,25 @@ bool mul_add(T& value, unsigned digit) {
   return true;
 }
 
-// double -> T by truncation; for unsigned T values from 2^63 up keep their
-// magnitude.
+// Whether x, truncated, is a value of T (false for infinity and NaN too).
+template <class T>
+bool fits(double x) {
+  if constexpr (std::is_unsigned_v<T>) {
+    return x < 18446744073709551616.0 && !std::isnan(x);  // 2^64
+  } else {
+    return x < 9223372036854775808.0 && x >= -9223372036854775808.0;  // 2^63
+  }
+}
+
+// double -> T by truncation, for an x that fits; for unsigned T values from
+// 2^63 up keep their magnitude.
 template <class T>
 T from_double(double x) {
-  if (std::isnan(x)) return T(0);
   if constexpr (std::is_unsigned_v<T>) {
     if (x <= 0) return T(0);
-    if (x >= 18446744073709551616.0) return std::numeric_limits<T>::max();
     if (x >= 9223372036854775808.0) return static_cast<T>(x);
-    return static_cast<T>(static_cast<int64_t>(x));
-  } else {
-    if (x >= 9223372036854775808.0) return std::numeric_limits<T>::max();
-    if (x <= -9223372036854775808.0) return std::numeric_limits<T>::min();
-    return static_cast<T>(static_cast<int64_t>(x));
   }
+  return static_cast<T>(static_cast<int64_t>(x));
 }
 
 }  // namespace
@@ -125,6 +129,10 @@ T string_to_number(lstr_t text, bool allow_sign, bool integer_only) {
     double x = static_cast<double>(value) + fraction;
     const double power = std::pow(10.0, static_cast<double>(exponent));
     x = negative_exponent ? x / power : x * power;
+    if (!fits<T>(x)) {
+      KERN_THROW(number_format_exception, "integer overflow detected in string \"%.*s\" at exponent applying",
+                 text.ilen(), text.pointer);
+    }
     return from_double<T>(x);
   }
   // Integer with exponent: exact in T.

@@ -13,9 +13,9 @@ constexpr size_t separator_length = sizeof(separator) - 1;
 const char indent[] = "  ";
 }  // namespace
 
-void pretty_print_exception(int level, const char* format, const char* arg,
-                            const std::exception* e) {
-  if (!kern_n::log_enabled(level)) return;
+namespace {
+
+void report(int level, const char* format, const char* arg, const std::exception* e) {
   std::string text;
   if (format != nullptr && arg != nullptr) {
     string_printf(text, format, arg);
@@ -43,5 +43,17 @@ void pretty_print_exception(int level, const char* format, const char* arg,
     if (last || !followed) break;
     start = at + separator_length;
     first = false;
+  }
+}
+
+}  // namespace
+
+void pretty_print_exception(int level, const char* format, const char* arg,
+                            const std::exception* e) noexcept {
+  if (!kern_n::log_enabled(level)) return;
+  try {
+    report(level, format, arg, e);
+  } catch (...) {
+    // What was logged stays; the rest of the report is lost.
   }
 }

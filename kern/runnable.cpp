@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -14,40 +15,57 @@
 #include "kern/logger.h"
 #include "kern/pretty_print.h"
 #include "kern/syncers.h"
+#include "kern/unload.h"
 #include "platform/win32.h"
 
 namespace kern_n {
 
 namespace {
 
-// The two thread-local slots of the thread engine: the thread's runnable_t
-// and its wrapper.
+// The thread engine: the two thread-local slots (the thread's runnable_t and
+// its wrapper) and the registry of live runnables. Reserved at load, given
+// back at unload: a host that loads and unloads the module for ever must not
+// run out of slots.
 struct thread_engine_t {
-  DWORD runnable_slot;
-  DWORD wrapper_slot;
-  thread_engine_t() : runnable_slot(TlsAlloc()), wrapper_slot(TlsAlloc()) {
-    if (runnable_slot == TLS_OUT_OF_INDEXES || wrapper_slot == TLS_OUT_OF_INDEXES) {
-      KERN_THROW(d_exception_t, "unable to initialize thread engine");
-    }
+  DWORD runnable_slot = TLS_OUT_OF_INDEXES;
+  DWORD wrapper_slot = TLS_OUT_OF_INDEXES;
+  critical_section_t lock;
+  std::vector<runnable_t*> list;
+  ~thread_engine_t() {
+    if (wrapper_slot != TLS_OUT_OF_INDEXES) TlsFree(wrapper_slot);
+    if (runnable_slot != TLS_OUT_OF_INDEXES) TlsFree(runnable_slot);
   }
 };
 
-thread_engine_t& engine() {
-  static thread_engine_t* instance = new thread_engine_t;  // lives as long as the process
-  return *instance;
+// Null when the system had no slot to give (the module then refuses to load)
+// and after release_at_unload.
+thread_engine_t* make_engine() noexcept {
+  try {
+    std::unique_ptr<thread_engine_t> engine(new thread_engine_t);
+    engine->runnable_slot = TlsAlloc();
+    engine->wrapper_slot = TlsAlloc();
+    if (engine->runnable_slot == TLS_OUT_OF_INDEXES || engine->wrapper_slot == TLS_OUT_OF_INDEXES) return nullptr;
+    return engine.release();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+bool engine_released = false;
+
+thread_engine_t* engine() noexcept {
+  static thread_engine_t* const instance = make_engine();
+  return engine_released ? nullptr : instance;
 }
 
 // Reserved at load, as the library's start-up does.
-const bool engine_ready = (engine(), true);
+const bool engine_reserved = engine() != nullptr;
 
-struct registry_t {
-  critical_section_t lock;
-  std::vector<runnable_t*> list;
-};
-
-registry_t& registry() {
-  static registry_t* instance = new registry_t;
-  return *instance;
+// The engine, or the library's start-up failure.
+thread_engine_t& usable_engine() {
+  thread_engine_t* e = engine();
+  if (e == nullptr) KERN_THROW(d_exception_t, "unable to initialize thread engine");
+  return *e;
 }
 
 std::atomic<uint32_t> sequence_counter{0};
@@ -85,7 +103,7 @@ runnable_t::~runnable_t() { deregister_from_list(); }
 
 void runnable_t::register_in_list() noexcept {
   try {
-    registry_t& r = registry();
+    thread_engine_t& r = usable_engine();
     critsect_locker_t guard(r.lock);
     auto it = std::find(r.list.begin(), r.list.end(), this);
     if (it != r.list.end()) r.list.erase(it);
@@ -97,7 +115,9 @@ void runnable_t::register_in_list() noexcept {
 
 void runnable_t::deregister_from_list() noexcept {
   try {
-    registry_t& r = registry();
+    thread_engine_t* e = engine();
+    if (e == nullptr) return;  // never registered
+    thread_engine_t& r = *e;
     critsect_locker_t guard(r.lock);
     auto it = std::find(r.list.begin(), r.list.end(), this);
     if (it != r.list.end()) r.list.erase(it);
@@ -107,14 +127,19 @@ void runnable_t::deregister_from_list() noexcept {
 }
 
 size_t runnable_t::registered_count() {
-  registry_t& r = registry();
+  thread_engine_t* e = engine();
+  if (e == nullptr) return 0;
+  thread_engine_t& r = *e;
   critsect_locker_t guard(r.lock);
   return r.list.size();
 }
 
 runnable_t* runnable_t::current() noexcept {
-  return static_cast<runnable_t*>(TlsGetValue(engine().runnable_slot));
+  const thread_engine_t* e = engine();
+  return e == nullptr ? nullptr : static_cast<runnable_t*>(TlsGetValue(e->runnable_slot));
 }
+
+bool runnable_t::thread_engine_ready() noexcept { return engine() != nullptr; }
 
 const char* runnable_t::current_name() noexcept {
   const runnable_t* self = current();
@@ -122,8 +147,9 @@ const char* runnable_t::current_name() noexcept {
 }
 
 void runnable_t::on_thread_start() {
+  thread_engine_t& e = usable_engine();
   register_in_list();
-  if (!TlsSetValue(engine().runnable_slot, this)) {
+  if (!TlsSetValue(e.runnable_slot, this)) {
     const error_saver_t saved;
     KERN_THROW(d_exception_t, "unable to set thread slot because of %s", get_last_error(saved).c_str());
   }
@@ -133,19 +159,15 @@ void runnable_t::on_thread_start() {
 }
 
 void runnable_t::cleanup_all() noexcept {
-  try {
-    TlsSetValue(engine().wrapper_slot, nullptr);
-  } catch (...) {
-  }
-  try {
-    TlsSetValue(engine().runnable_slot, nullptr);
-  } catch (...) {
-  }
+  const thread_engine_t* e = engine();
+  if (e == nullptr) return;
+  TlsSetValue(e->wrapper_slot, nullptr);
+  TlsSetValue(e->runnable_slot, nullptr);
 }
 
 runnable_t::wrap_helper_t::wrap_helper_t(runnable_t& owner) : owner_(owner) {
   owner_.on_thread_start();
-  TlsSetValue(engine().wrapper_slot, this);
+  TlsSetValue(usable_engine().wrapper_slot, this);
 }
 
 runnable_t::wrap_helper_t::~wrap_helper_t() {
@@ -168,11 +190,12 @@ void run_thread_body(runnable_t& self, void (*body)(void*), void* context) noexc
   runnable_t::wrap_helper_t* wrapper = nullptr;
   try {
     wrapper = new (storage) runnable_t::wrap_helper_t(self);
+    KLOG(lvl_debug3, "Thread with sequence id %lu started", sequence);
   } catch (...) {
+    if (wrapper != nullptr) wrapper->~wrap_helper_t();
     report("Thread with sequence id %lu initialization has been aborted because of %s");
     return;
   }
-  KLOG(lvl_debug3, "Thread with sequence id %lu started", sequence);
   try {
     body(context);
     KLOG(lvl_debug3, "Thread with sequence id %lu completed", sequence);
@@ -181,5 +204,15 @@ void run_thread_body(runnable_t& self, void (*body)(void*), void* context) noexc
   }
   wrapper->~wrap_helper_t();
 }
+
+namespace detail {
+
+void release_thread_engine() noexcept {
+  thread_engine_t* e = engine();
+  engine_released = true;
+  delete e;
+}
+
+}  // namespace detail
 
 }  // namespace kern_n

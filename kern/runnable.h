@@ -38,6 +38,9 @@ class runnable_t : public virtual if_root_t {
   static const char* current_name() noexcept;
   // Number of records in the registry (for tests and diagnostics).
   static size_t registered_count();
+  // Whether the library's start-up got its thread-local slots; a module
+  // whose library did not refuses to load.
+  static bool thread_engine_ready() noexcept;
   // Per-thread clean-up at thread end; swallows every exception.
   static void cleanup_all() noexcept;
 

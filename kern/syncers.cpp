@@ -6,6 +6,8 @@
 
 #include "kern/error_text.h"
 #include "kern/exceptions.h"
+#include "kern/logger.h"
+#include "kern/runnable.h"
 
 namespace {
 
@@ -23,7 +25,23 @@ bool wait_object(HANDLE h, DWORD milliseconds, const char* what) {
   KERN_THROW(condvar_exception, "unable to wait condvar %s because of %s", what, text.c_str());
 }
 
+// Takes the caller's mutex again after a failed wait, whose failure is the
+// one that travels on.
+void relock_after_failure(mutex_t& m) noexcept {
+  try {
+    m.lock();
+  } catch (...) {
+  }
+}
+
 }  // namespace
+
+void kern_n::detail::report_unlock_failure() noexcept {
+  try {
+    if (kern_n::log_enabled(lvl_error)) KLOG(lvl_error, "%s", kern_n::describe_current_exception().c_str());
+  } catch (...) {
+  }
+}
 
 // ---- critical_section_t ----------------------------------------------------------
 
@@ -98,19 +116,34 @@ void condvar_t::wait(mutex_t& m) {
     critsect_locker_t guard(impl_->waiters_lock);
     ++impl_->waiters;
   }
-  m.unlock();
-  // The caller's mutex is taken again on every way out.
-  struct relock_t {
-    mutex_t& m;
-    ~relock_t() noexcept(false) { m.lock(); }
-  } relock{m};
+  try {
+    m.unlock();
+  } catch (...) {
+    leave();  // never waited: not counted either
+    throw;
+  }
+  // The caller's mutex is taken again on every way out; when the wait failed,
+  // that failure is the one the caller gets.
   try {
     wait_object(impl_->semaphore, INFINITE, "semaphore");
   } catch (...) {
-    critsect_locker_t guard(impl_->waiters_lock);
-    --impl_->waiters;
+    try {
+      leave();  // a broadcaster may be waiting for this waiter to go
+    } catch (...) {
+    }
+    relock_after_failure(m);
     throw;
   }
+  try {
+    leave();
+  } catch (...) {
+    relock_after_failure(m);
+    throw;
+  }
+  m.lock();
+}
+
+void condvar_t::leave() {
   bool last;
   {
     critsect_locker_t guard(impl_->waiters_lock);
@@ -122,6 +155,11 @@ void condvar_t::wait(mutex_t& m) {
     KERN_THROW(condvar_exception, "unable to set condvar event because of %s",
                get_last_error(saved).c_str());
   }
+}
+
+int32_t condvar_t::waiting() {
+  critsect_locker_t guard(impl_->waiters_lock);
+  return impl_->waiters;
 }
 
 void condvar_t::signal() {
@@ -138,25 +176,29 @@ void condvar_t::signal() {
 }
 
 void condvar_t::broadcast() {
-  bool have = false;
   int32_t count = 0;
   {
     critsect_locker_t guard(impl_->waiters_lock);
     if (impl_->waiters >= 1) {
       impl_->was_broadcast = true;
-      have = true;
       count = impl_->waiters;
     }
   }
-  if (!have) return;
+  if (count == 0) return;
+  // The flag is the waiters' to read: cleared under their lock, on every way out.
+  struct clear_t {
+    impl_t& impl;
+    ~clear_t() {
+      critsect_locker_t guard(impl.waiters_lock);
+      impl.was_broadcast = false;
+    }
+  } clear{*impl_};
   if (!ReleaseSemaphore(impl_->semaphore, count, nullptr)) {
     const error_saver_t saved;
-    const std::string text = get_last_error(saved);
-    impl_->was_broadcast = false;
-    KERN_THROW(condvar_exception, "unable to post condvar semaphore because of %s", text.c_str());
+    KERN_THROW(condvar_exception, "unable to post condvar semaphore because of %s",
+               get_last_error(saved).c_str());
   }
   wait_object(impl_->waiters_done, INFINITE, "event");
-  impl_->was_broadcast = false;
 }
 
 // ---- rwlock_t ---------------------------------------------------------------------
@@ -195,6 +237,16 @@ void rwlock_t::write_lock() {
     --waiting_writers_;
   }
   state_ = -1;
+}
+
+int32_t rwlock_t::waiting_readers() {
+  mutex_locker_t guard(inner_);
+  return waiting_readers_;
+}
+
+int32_t rwlock_t::waiting_writers() {
+  mutex_locker_t guard(inner_);
+  return waiting_writers_;
 }
 
 void rwlock_t::unlock() {

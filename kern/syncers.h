@@ -41,8 +41,13 @@ class condvar_t : public noncopyable_t, public virtual if_root_t {
   void signal();
   void broadcast();
   void notify() { notify_all_ ? broadcast() : signal(); }
+  // Threads inside wait now (for tests and diagnostics).
+  int32_t waiting();
 
  private:
+  // One waiter goes: the last one a broadcast woke tells the broadcaster.
+  void leave();
+
   struct impl_t;
   impl_t* impl_;
   bool notify_all_;
@@ -54,6 +59,9 @@ class rwlock_t : public noncopyable_t, public virtual if_root_t {
   void read_lock();
   void write_lock();
   void unlock();
+  // Threads waiting for a read or a write lock now (for tests and diagnostics).
+  int32_t waiting_readers();
+  int32_t waiting_writers();
 
   // Whether TALOND_RWLOCK_READPREFERED was present at load: waiting writers go
   // first and new readers queue behind them.
@@ -70,37 +78,36 @@ class rwlock_t : public noncopyable_t, public virtual if_root_t {
   int32_t state_ = 0;  // 0 free, n > 0 readers, -1 one writer
 };
 
-// Locks in the constructor, unlocks in the destructor.
-template <class Lock>
-class scoped_locker_t : public noncopyable_t {
+namespace kern_n::detail {
+// Logs (level 1) the failure being handled: a lock that cannot be released in
+// a destructor. A destructor never throws: it may run while another exception
+// unwinds the stack, and a second one would end the process.
+void report_unlock_failure() noexcept;
+}  // namespace kern_n::detail
+
+// Takes the lock with Acquire in the constructor, unlocks in the destructor.
+template <class Lock, void (Lock::*Acquire)()>
+class basic_locker_t : public noncopyable_t {
  public:
-  explicit scoped_locker_t(Lock& lock) : lock_(&lock) { lock_->lock(); }
-  ~scoped_locker_t() { lock_->unlock(); }
+  explicit basic_locker_t(Lock& lock) : lock_(&lock) { (lock_->*Acquire)(); }
+  ~basic_locker_t() {
+    try {
+      lock_->unlock();
+    } catch (...) {
+      kern_n::detail::report_unlock_failure();
+    }
+  }
 
  private:
   Lock* lock_;
 };
 
+template <class Lock>
+using scoped_locker_t = basic_locker_t<Lock, &Lock::lock>;
 typedef scoped_locker_t<critical_section_t> critsect_locker_t;
 typedef scoped_locker_t<mutex_t> mutex_locker_t;
-
-class read_locker_t : public noncopyable_t {
- public:
-  explicit read_locker_t(rwlock_t& lock) : lock_(&lock) { lock_->read_lock(); }
-  ~read_locker_t() { lock_->unlock(); }
-
- private:
-  rwlock_t* lock_;
-};
-
-class write_locker_t : public noncopyable_t {
- public:
-  explicit write_locker_t(rwlock_t& lock) : lock_(&lock) { lock_->write_lock(); }
-  ~write_locker_t() { lock_->unlock(); }
-
- private:
-  rwlock_t* lock_;
-};
+typedef basic_locker_t<rwlock_t, &rwlock_t::read_lock> read_locker_t;
+typedef basic_locker_t<rwlock_t, &rwlock_t::write_lock> write_locker_t;
 
 // Starts empty; can be pointed at a lock later. Pointing it at another lock
 // (or at none) first unlocks the one it holds.

@@ -22,16 +22,18 @@ namespace net2 {
 
 namespace {
 
-// Thread numbers per pool name; they persist for the process so that pools
-// sharing a name never reuse a thread name.
+// Thread numbers per pool name; they persist while the module is loaded so
+// that pools sharing a name never reuse a thread name. Only a pool's start
+// reads them, and they go with the module's other static objects (a heap
+// copy would be left behind by every unload).
 struct name_registry_t {
   critical_section_t lock;
   std::map<std::string, uint32_t> counters;
 };
 
 name_registry_t& name_registry() {
-  static name_registry_t* instance = new name_registry_t;  // outlives static destruction
-  return *instance;
+  static name_registry_t instance;
+  return instance;
 }
 
 }  // namespace

@@ -6,4 +6,6 @@
 namespace plat {
 // The process's peak resident memory in KiB; 0 when unknown.
 uint64_t peak_resident_kib();
+// The process's resident memory now (working set) in KiB; 0 when unknown.
+uint64_t resident_kib();
 }  // namespace plat

@@ -9,7 +9,7 @@
 #endif
 
 namespace {
-BOOL entry(HINSTANCE module, DWORD reason, LPVOID) { return SHVModule::entry(module, reason); }
+BOOL entry(HINSTANCE module, DWORD reason, LPVOID reserved) { return SHVModule::entry(module, reason, reserved); }
 }  // namespace
 
 SHV_DLL_ENTRY(entry)

@@ -1,7 +1,6 @@
 // healthval's module object: unload query, cached class factory, registration.
 #include "shv/shv_module.h"
 
-#include <mutex>
 #include <new>
 
 #include "base/com_object.h"
@@ -9,6 +8,7 @@
 #include "base/module_info.h"
 #include "base/registry_script.h"
 #include "common/nap_common.h"
+#include "kern/lazy.h"
 #include "kern/logger.h"
 #include "platform/dll_entry.h"
 #include "shv/module_state.h"
@@ -20,7 +20,7 @@ namespace {
 
 // The cached class factory: created once, held by the module for its life.
 // It holds a module lock while anyone besides the module holds it.
-class validator_factory_t : public IClassFactory {
+class validator_factory_t final : public IClassFactory {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     return base_n::query_single<IClassFactory>(this, riid, IID_IClassFactory, object);
@@ -59,13 +59,8 @@ class validator_factory_t : public IClassFactory {
   std::atomic<ULONG> references_{1};  // the module's
 };
 
-validator_factory_t* factory() {
-  static std::mutex lock;
-  static validator_factory_t* instance = nullptr;
-  std::lock_guard<std::mutex> guard(lock);
-  if (instance == nullptr) instance = new (std::nothrow) validator_factory_t();
-  return instance;
-}
+// Made on the first DllGetClassObject, given back at unload.
+kern_n::lazy_t<validator_factory_t> factory;
 
 // Runs f with the thread locale set to the system default, as class-table
 // registration does.
@@ -113,8 +108,12 @@ HRESULT SHVModule::get_class_object(REFCLSID clsid, REFIID riid, void** object) 
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (!IsEqualCLSID(clsid, CLSID_SHVValidator)) return CLASS_E_CLASSNOTAVAILABLE;
-  validator_factory_t* f = factory();
-  if (f == nullptr) return E_OUTOFMEMORY;
+  validator_factory_t* f = nullptr;
+  try {
+    f = &factory.get();
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
   return f->QueryInterface(riid, object);
 }
 
@@ -199,11 +198,14 @@ HRESULT SHVModule::unresister_shv() {
   return hr;
 }
 
-BOOL SHVModule::entry(HINSTANCE module, DWORD reason) {
+BOOL SHVModule::entry(HINSTANCE module, DWORD reason, LPVOID reserved) {
   shv::set_module_handle(module);
   napcommon::init_logger();
-  if (reason == DLL_PROCESS_ATTACH) {
-    if (!napcommon::bind_qutil()) return FALSE;
+  if (reason == DLL_PROCESS_ATTACH) return napcommon::attach_component(module) ? TRUE : FALSE;
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    // Unloaded: nobody holds the factory any more (DllCanUnloadNow agreed).
+    factory.release();
+    napcommon::release_component();
   }
   return TRUE;
 }

@@ -18,6 +18,7 @@ class SHVModule {
   static HRESULT register_shv();
   static HRESULT unresister_shv();
 
-  // The entry point's work for one notification.
-  static BOOL entry(HINSTANCE module, DWORD reason);
+  // The entry point's work for one notification; reserved as the system
+  // passes it (null at a detach: an unload, not process exit).
+  static BOOL entry(HINSTANCE module, DWORD reason, LPVOID reserved);
 };

@@ -1,12 +1,14 @@
 // Stand-in for in-process COM activation: the class's module is found in the
 // registry, loaded once and kept in a process-wide table until
-// CoFreeUnusedLibraries sees that the module agrees to go. Asking a module for
-// its class object and asking it whether it may go are serialised under one
-// (recursive: a server may activate another class while it loads) lock, so a
-// module is never unloaded between being found and handing out the object
-// that keeps it loaded.
+// CoFreeUnusedLibraries sees that the module agrees to go, and still agrees
+// after a delay. Asking a module for its class object and asking it whether it
+// may go are serialised under one (recursive: a server may activate another
+// class while it loads) lock, so a module is never unloaded between being
+// found and handing out the object that keeps it loaded.
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,11 +17,20 @@
 
 namespace {
 
+typedef std::chrono::steady_clock clock_type;
+
 struct server_module_t {
   std::string path;
   HMODULE module;
   LPFNGETCLASSOBJECT get_class_object;  // looked up once, at load
+  // Since when DllCanUnloadNow has agreed at every call with no activation
+  // in between; empty while the module is in use.
+  std::optional<clock_type::time_point> agreed_since;
 };
+
+// The delay of CoFreeUnusedLibraries, and of CoFreeUnusedLibrariesEx given
+// INFINITE: ten minutes, as COM's for the multithreaded apartment.
+constexpr DWORD default_unload_delay_ms = 10 * 60 * 1000;
 
 std::recursive_mutex& table_lock() {
   static auto* lock = new std::recursive_mutex;  // usable from late static destructors
@@ -37,8 +48,9 @@ std::atomic<int> init_count{0};
 // with the table lock held. A module that is already in the table is reused:
 // loading it again would only raise its reference count.
 HRESULT server_entry(const std::string& path, LPFNGETCLASSOBJECT& out) {
-  for (const server_module_t& m : table()) {
+  for (server_module_t& m : table()) {
     if (m.path == path) {
+      m.agreed_since.reset();  // in use again: its next agreement starts the delay anew
       out = m.get_class_object;
       return S_OK;
     }
@@ -48,7 +60,7 @@ HRESULT server_entry(const std::string& path, LPFNGETCLASSOBJECT& out) {
   auto get_class_object =
       reinterpret_cast<LPFNGETCLASSOBJECT>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
   try {
-    table().push_back(server_module_t{path, module, get_class_object});
+    table().push_back(server_module_t{path, module, get_class_object, std::nullopt});
   } catch (...) {
     FreeLibrary(module);
     return E_OUTOFMEMORY;
@@ -93,7 +105,11 @@ HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID 
   return hr;
 }
 
-void CoFreeUnusedLibraries() {
+void CoFreeUnusedLibraries() { CoFreeUnusedLibrariesEx(INFINITE, 0); }
+
+void CoFreeUnusedLibrariesEx(DWORD delay_ms, DWORD) {
+  if (delay_ms == INFINITE) delay_ms = default_unload_delay_ms;
+  const clock_type::time_point now = clock_type::now();
   std::vector<HMODULE> unused;
   {
     std::lock_guard<std::recursive_mutex> guard(table_lock());
@@ -101,7 +117,15 @@ void CoFreeUnusedLibraries() {
     for (auto it = modules.begin(); it != modules.end();) {
       auto can_unload = reinterpret_cast<LPFNCANUNLOADNOW>(
           reinterpret_cast<void*>(GetProcAddress(it->module, "DllCanUnloadNow")));
-      if (can_unload != nullptr && can_unload() == S_OK) {
+      if (can_unload == nullptr || can_unload() != S_OK) {
+        it->agreed_since.reset();
+        ++it;
+      } else if (!it->agreed_since) {
+        // Agreed just now: an object's last Release may still be running in
+        // the module. It goes at a later call, once the delay has passed.
+        it->agreed_since = now;
+        ++it;
+      } else if (now - *it->agreed_since >= std::chrono::milliseconds(delay_ms)) {
         unused.push_back(it->module);
         it = modules.erase(it);
       } else {

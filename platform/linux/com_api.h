@@ -125,9 +125,15 @@ void CoUninitialize();
 // Activates an in-process server: HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32
 // (default value: the module path) -> LoadLibraryA -> DllGetClassObject ->
 // IClassFactory::CreateInstance. The module stays loaded until
-// CoFreeUnusedLibraries finds that its DllCanUnloadNow agrees.
+// CoFreeUnusedLibraries finds that its DllCanUnloadNow agrees, and agrees
+// again at a later call once the delay has passed with no activation of the
+// module in between, as COM does: an object's last Release may still be
+// running in the module when the count it reports reaches zero.
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID server_info, REFIID riid,
                          LPVOID* object);
 HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID riid,
                          LPVOID* object);
-void CoFreeUnusedLibraries();
+void CoFreeUnusedLibraries();  // the default delay: ten minutes
+// delay_ms: how long a module must have agreed before it goes (INFINITE: the
+// default; 0: at the next call that finds it still agreeing).
+void CoFreeUnusedLibrariesEx(DWORD delay_ms, DWORD reserved);

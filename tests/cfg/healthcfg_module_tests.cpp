@@ -234,16 +234,17 @@ TEST_F(healthcfg_module, configurations_per_network_policy) {
   EXPECT_EQ(blob(), office) << "the default stays";
 }
 
-// The module's task allocations go through its import of the C library's
-// malloc: redirected, the allocation fails as it would without memory.
-void* no_memory(size_t) { return nullptr; }
+// The module's task allocations go through its import of CoTaskMemAlloc (the
+// stand-in's, in libplatform.so, under its C++ name): redirected, the
+// allocation fails as it would without memory.
+void* no_memory(SIZE_T) { return nullptr; }
 
 TEST_F(healthcfg_module, get_config_without_memory_for_the_buffer_is_out_of_memory) {
   const std::string path = base_n::module_file_name(module_);
   UINT16 count = 9;
   BYTE* data = nullptr;
   {
-    base_n::api_hook_t hook(reinterpret_cast<const void*>(&no_memory), path.c_str(), "libc.so.6", "malloc",
+    base_n::api_hook_t hook(reinterpret_cast<const void*>(&no_memory), path.c_str(), "libplatform.so", "_Z14CoTaskMemAllocm",
                             base_n::api_hook_t::policy_throw);
     ASSERT_NE(hook.slot(), nullptr);
     EXPECT_EQ(config_->GetConfig(&count, &data), E_OUTOFMEMORY);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "platform/com.h"
+#include "eventually.h"
 #include "test_server.h"
 
 namespace {
@@ -32,7 +34,7 @@ class activation : public ::testing::Test {
     setenv("SHV_REGISTRY", store_.c_str(), 1);
   }
   void TearDown() override {
-    CoFreeUnusedLibraries();
+    free_unused_now();
     unsetenv("SHV_REGISTRY");
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(store_.string() + suffix);
   }
@@ -54,6 +56,12 @@ class activation : public ::testing::Test {
                    static_cast<DWORD>((path.size() + 1) * sizeof(WCHAR)), REG_SZ);
   }
   static bool server_loaded() { return GetModuleHandleA(TEST_SERVER_PATH) != nullptr; }
+  // Unloads what agrees to go, without a delay: the first call notes the
+  // agreement, the second unloads.
+  static void free_unused_now() {
+    CoFreeUnusedLibrariesEx(0, 0);
+    CoFreeUnusedLibrariesEx(0, 0);
+  }
   static long server_locks() {
     HMODULE m = GetModuleHandleA(TEST_SERVER_PATH);
     auto locks = reinterpret_cast<long (*)()>(reinterpret_cast<void*>(GetProcAddress(m, "test_server_locks")));
@@ -78,12 +86,25 @@ TEST_F(activation, creates_the_registered_class_and_unloads_when_unused) {
   EXPECT_EQ(counter->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
   EXPECT_EQ(server_locks(), 1);  // one object; the factory was released
 
-  CoFreeUnusedLibraries();  // an object is alive: the module stays
+  free_unused_now();  // an object is alive: the module stays
   ASSERT_TRUE(server_loaded());
   unknown->Release();
   EXPECT_EQ(counter->Release(), 0u);
   EXPECT_EQ(server_locks(), 0);
+  // An object's last Release may still be running in the module when it
+  // agrees to go: it goes at a later call, once the delay has passed.
+  CoFreeUnusedLibrariesEx(0, 0);
+  EXPECT_TRUE(server_loaded()) << "the call that first sees the agreement never unloads";
   CoFreeUnusedLibraries();
+  EXPECT_TRUE(server_loaded()) << "the default delay is minutes";
+  // An activation in between starts the delay anew.
+  ASSERT_EQ(CoCreateInstance(clsid_test_counter, nullptr, CLSCTX_INPROC_SERVER, iid_test_counter,
+                             reinterpret_cast<void**>(&counter)),
+            S_OK);
+  counter->Release();
+  CoFreeUnusedLibrariesEx(0, 0);
+  EXPECT_TRUE(server_loaded());
+  CoFreeUnusedLibrariesEx(0, 0);
   EXPECT_FALSE(server_loaded());
 }
 
@@ -109,21 +130,26 @@ TEST_F(activation, a_server_module_is_loaded_once) {
   EXPECT_EQ(a, 1);
   EXPECT_EQ(b, 2);
   for (auto* o : objects) o->Release();
-  CoFreeUnusedLibraries();
+  free_unused_now();
   EXPECT_FALSE(server_loaded());  // one FreeLibrary undid the one load
 }
 
+// Users create, use and release objects while an unloader frees unused
+// libraries all the time; every 50 objects the users pause until the module
+// has been unloaded, so that it is loaded and unloaded again and again, each
+// time right after a last Release.
 TEST_F(activation, unloading_unused_servers_races_safely_with_activation) {
   register_module(clsid_test_counter, TEST_SERVER_PATH);
+  constexpr DWORD delay_ms = 50;
   std::atomic<bool> done{false};
   std::thread unloader([&] {
-    while (!done.load()) CoFreeUnusedLibraries();
+    while (!done.load()) CoFreeUnusedLibrariesEx(delay_ms, 0);
   });
   std::vector<std::thread> users;
-  std::atomic<int> failures{0};
+  std::atomic<int> failures{0}, pauses_without_unload{0};
   for (int t = 0; t < 2; ++t) {
     users.emplace_back([&] {
-      for (int i = 0; i < 150; ++i) {
+      for (int i = 1; i <= 150; ++i) {
         test_counter_t* counter = nullptr;
         if (CoCreateInstance(clsid_test_counter, nullptr, CLSCTX_INPROC_SERVER, iid_test_counter,
                              reinterpret_cast<void**>(&counter)) != S_OK) {
@@ -133,6 +159,10 @@ TEST_F(activation, unloading_unused_servers_races_safely_with_activation) {
         LONG value = 0;
         if (counter->Increment(&value) != S_OK || value != 1) ++failures;  // code of a mapped module
         counter->Release();
+        // The other user may load it again at once: seeing it gone once counts.
+        if (i % 50 == 0 && !test_support::eventually([] { return !server_loaded(); }, test_support::poll_t::yield)) {
+          ++pauses_without_unload;
+        }
       }
     });
   }
@@ -140,7 +170,8 @@ TEST_F(activation, unloading_unused_servers_races_safely_with_activation) {
   done = true;
   unloader.join();
   EXPECT_EQ(failures.load(), 0);
-  CoFreeUnusedLibraries();
+  EXPECT_EQ(pauses_without_unload.load(), 0) << "an unused module goes once the delay has passed";
+  free_unused_now();
   EXPECT_FALSE(server_loaded());
 }
 
@@ -233,7 +264,7 @@ TEST_F(activation, arguments_and_contexts) {
             S_OK);
   EXPECT_EQ(factory->LockServer(TRUE), S_OK);
   factory->Release();
-  CoFreeUnusedLibraries();
+  free_unused_now();
   EXPECT_TRUE(server_loaded());  // the server lock keeps it
   HMODULE m = GetModuleHandleA(TEST_SERVER_PATH);
   ASSERT_NE(m, nullptr);
@@ -241,7 +272,7 @@ TEST_F(activation, arguments_and_contexts) {
   ASSERT_EQ(get(clsid_test_counter, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
   EXPECT_EQ(factory->LockServer(FALSE), S_OK);
   factory->Release();
-  CoFreeUnusedLibraries();
+  free_unused_now();
   EXPECT_FALSE(server_loaded());
 }
 

@@ -108,10 +108,20 @@ TEST_F(healthval_fixture, ten_thousand_requests_leave_nothing_behind) {
     for (auto& t : threads) t.join();
   };
   // A first round warms up; after it no thread or socket may be left over.
+  // Its workers have all left the module once it agrees to be unloaded.
   run_all();
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  validator_.reset();
+  bool quiet = false;
+  for (int i = 0; i < 10000 && !quiet; ++i) {
+    quiet = call_export(healthval_, "DllCanUnloadNow") == S_OK;
+    if (!quiet) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(quiet);
   const size_t threads_before = entries_in("/proc/self/task");
   const size_t sockets_before = open_sockets();
+  ASSERT_EQ(CoCreateInstance(shv_test::clsid_validator, nullptr, CLSCTX_INPROC_SERVER, IID_INapSystemHealthValidator,
+                             validator_.out_void()),
+            S_OK);
   next = 0;
   total = 10000;
   run_all();

@@ -87,6 +87,8 @@ TEST(exceptions, body_reason_cause_and_throw_site) {
   EXPECT_STREQ(outer.what(), "write failed");
   outer.set_reason("%s", "replaced");
   EXPECT_STREQ(outer.what(), "replaced");
+  outer.set_reason("%s, again", outer.what());  // formatted from the reason it replaces
+  EXPECT_STREQ(outer.what(), "replaced, again");
 
   const int line = __LINE__ + 2;
   try {

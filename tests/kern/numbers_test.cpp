@@ -57,6 +57,11 @@ TEST(string_to_uint64, error_texts) {
             "integer overflow detected in string \"99999999999999999999999\" at position 19");
   EXPECT_EQ(error_of("1E20"), "integer overflow detected in string \"1E20\" at exponent applying");
   EXPECT_EQ(error_of("2E19"), "integer overflow detected in string \"2E19\" at exponent applying");
+  // With a separator the product is computed in floating point: too large is
+  // the same overflow, not the largest value.
+  EXPECT_EQ(error_of("2.0E19"), "integer overflow detected in string \"2.0E19\" at exponent applying");
+  EXPECT_EQ(error_of("1.5E400"), "integer overflow detected in string \"1.5E400\" at exponent applying");
+  EXPECT_EQ(string_to_uint64("1.8E19"), 18000000000000000000ull);
   EXPECT_EQ(error_of("1E99999999999"),
             "integer overflow detected in string \"1E99999999999\" at position 11");
 }

@@ -10,6 +10,7 @@
 
 #include "capture_logger.h"
 #include "kern/exceptions.h"
+#include "kern/logger.h"
 #include "kern/runnable.h"
 
 namespace {
@@ -53,6 +54,24 @@ TEST(runnable, thread_body_logs_start_and_completion) {
                                                       "Thread with sequence id " + seq + " completed"}));
   EXPECT_NE(log.lines().at(0).find(" db3 ["), std::string::npos);
   EXPECT_EQ(kern_n::runnable_t::current(), nullptr);  // not on this thread
+}
+
+// A logger that cannot make any line (no memory left for it).
+class failing_logger_t : public capture_logger_t {
+ public:
+  void write(int, const char*, va_list) override { throw std::bad_alloc(); }
+};
+
+TEST(runnable, a_log_line_that_cannot_be_written_is_dropped_not_thrown) {
+  failing_logger_t log;
+  bool ran = false;
+  helper_t helper([&] {
+    ran = true;
+    throw std::runtime_error("and the failure report cannot be written either");
+  });
+  run_on_thread(helper);  // the thread ends normally: no exception leaves its body
+  EXPECT_TRUE(ran);
+  KLOG(lvl_error, "nor here: %s", "dropped");
 }
 
 TEST(runnable, failures_are_logged_with_their_reason) {

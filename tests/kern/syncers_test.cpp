@@ -1,66 +1,71 @@
 // Locks under real contention: recursion, the mutex's error texts, the
 // condition variable's wake rules, and both preference modes of rwlock_t.
+// Every wait is for the locks' own observable state (threads counted as
+// waiting, who got the lock first), bounded generously, never a fixed sleep.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <mutex>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "capture_logger.h"
+#include "eventually.h"
 #include "kern/exceptions.h"
 #include "kern/syncers.h"
 #include "system_text.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+using test_support::eventually;
 
-// Polls until cond holds or two seconds pass.
-template <class F>
-bool eventually(F cond) {
-  for (int i = 0; i < 2000; ++i) {
-    if (cond()) return true;
-    std::this_thread::sleep_for(1ms);
-  }
-  return cond();
-}
-
-TEST(critical_section, recursive_and_exclusive) {
-  critical_section_t cs;
+// Runs body on threads threads, iterations times each, and reports the most
+// threads ever inside it at once.
+template <class Lock, class Guard>
+int most_inside(Lock& lock, int threads, int iterations) {
   std::atomic<int> inside{0};
-  int max_inside = 0;
-  long counter = 0;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < 20000; ++i) {
-        critsect_locker_t outer(cs);
-        critsect_locker_t again(cs);  // the same thread may enter twice
+  std::atomic<int> most{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    workers.emplace_back([&] {
+      for (int i = 0; i < iterations; ++i) {
+        Guard guard(lock);
         const int now = ++inside;
-        if (now > max_inside) max_inside = now;
-        ++counter;
+        if (now > most) most = now;
         --inside;
       }
     });
   }
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(counter, 80000);
-  EXPECT_EQ(max_inside, 1);
+  for (auto& w : workers) w.join();
+  return most;
+}
+
+TEST(critical_section, recursive_and_exclusive) {
+  critical_section_t cs;
+  struct twice_t {
+    critsect_locker_t outer, again;  // the same thread may enter twice
+    explicit twice_t(critical_section_t& c) : outer(c), again(c) {}
+  };
+  EXPECT_EQ((most_inside<critical_section_t, twice_t>(cs, 4, 20000)), 1);
 }
 
 TEST(late_locker, points_at_a_lock_later_and_moves) {
   critical_section_t a, b;
-  std::atomic<bool> got_a{false};
+  std::atomic<bool> trying{false}, got_a{false};
   {
     late_locker_t late;
     late.set(&a);
     std::thread probe([&] {
+      trying = true;
       critsect_locker_t guard(a);
       got_a = true;
     });
-    std::this_thread::sleep_for(20ms);
-    EXPECT_FALSE(got_a);
+    ASSERT_TRUE(eventually([&] { return trying.load(); }));
+    EXPECT_FALSE(got_a) << "a is held by the late locker";
     late.set(&b);  // releases a first
     probe.join();
     EXPECT_TRUE(got_a);
@@ -70,29 +75,31 @@ TEST(late_locker, points_at_a_lock_later_and_moves) {
   other.join();
 }
 
-TEST(mutex, unlock_without_owning_throws_with_the_system_text) {
+TEST(mutex, exclusive_and_unlock_without_owning_throws_with_the_system_text) {
   mutex_t m;
+  EXPECT_EQ((most_inside<mutex_t, mutex_locker_t>(m, 4, 2000)), 1);
   errno = 0;  // the text carries errno too when it is set
+  const std::string not_owner =
+      "unable to unlock mutex because od " +
+      test_support::system_text(288, "Attempt to release mutex not owned by caller") + " (code=288)";
   try {
     m.unlock();
     FAIL();
   } catch (const sync_exception_shell_t& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "unable to unlock mutex because od " +
-                  test_support::system_text(288, "Attempt to release mutex not owned by caller") + " (code=288)");
+    EXPECT_EQ(std::string(e.what()), not_owner);
   }
-  m.lock();
-  std::atomic<bool> other_locked{false};
-  std::thread t([&] {
-    m.lock();
-    other_locked = true;
+  // A locker whose unlock fails logs it and never throws: a destructor may
+  // run while another exception unwinds the stack, which must go on.
+  capture_logger_t log(lvl_error);
+  errno = 0;
+  try {
+    mutex_locker_t guard(m);
     m.unlock();
-  });
-  std::this_thread::sleep_for(20ms);
-  EXPECT_FALSE(other_locked);
-  m.unlock();
-  t.join();
-  EXPECT_TRUE(other_locked);
+    throw std::runtime_error("first");
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "first");
+  }
+  EXPECT_EQ(log.messages(), std::vector<std::string>{not_owner});
 }
 
 // count threads blocked in cv.wait(m), each counting itself in woken when it
@@ -103,7 +110,6 @@ class waiters_t {
     for (int i = 0; i < count; ++i) {
       threads_.emplace_back([this] {
         mutex_locker_t guard(m_);
-        ++waiting_;
         cv_.wait(m_);
         ++woken;
       });
@@ -118,10 +124,7 @@ class waiters_t {
   }
   // True once every thread waits on the condition variable.
   bool all_waiting() {
-    return eventually([&] {
-      mutex_locker_t guard(m_);
-      return waiting_ == static_cast<int>(threads_.size());
-    });
+    return eventually([&] { return cv_.waiting() == static_cast<int>(threads_.size()); });
   }
 
   std::atomic<int> woken{0};
@@ -129,7 +132,6 @@ class waiters_t {
  private:
   mutex_t& m_;
   condvar_t& cv_;
-  int waiting_ = 0;  // under m_
   std::vector<std::thread> threads_;
 };
 
@@ -141,7 +143,6 @@ TEST(condvar, signal_without_waiters_stores_nothing) {
   // A waiter arriving afterwards must block until a later signal.
   waiters_t waiter(m, cv, 1);
   ASSERT_TRUE(waiter.all_waiting());
-  std::this_thread::sleep_for(50ms);
   EXPECT_EQ(waiter.woken, 0);
   {
     mutex_locker_t guard(m);
@@ -160,11 +161,11 @@ TEST(condvar, signal_wakes_one_broadcast_wakes_all) {
     cv.signal();
   }
   ASSERT_TRUE(eventually([&] { return waiters.woken == 1; }));
-  std::this_thread::sleep_for(30ms);
-  EXPECT_EQ(waiters.woken, 1);
+  EXPECT_EQ(cv.waiting(), 4);
   {
     mutex_locker_t guard(m);
-    cv.broadcast();  // returns after every waiter has left the semaphore
+    cv.broadcast();
+    EXPECT_EQ(cv.waiting(), 0) << "broadcast returns after every waiter has left its wait";
   }
   EXPECT_TRUE(eventually([&] { return waiters.woken == 5; }));
 }
@@ -178,10 +179,12 @@ TEST(condvar, notify_follows_the_flag) {
     {
       mutex_locker_t guard(m);
       cv.notify();
+      if (all) {
+        EXPECT_EQ(cv.waiting(), 0) << "a broadcast returns after every waiter has left its wait";
+      }
     }
-    ASSERT_TRUE(eventually([&] { return waiters.woken >= 1; }));
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(waiters.woken, all ? 3 : 1);
+    EXPECT_TRUE(eventually([&] { return waiters.woken == (all ? 3 : 1); }));
+    EXPECT_EQ(cv.waiting(), all ? 0 : 2);
   }
 }
 
@@ -200,7 +203,6 @@ TEST(rwlock, readers_share_writers_exclude) {
   rwlock_t lock;
   std::atomic<int> readers{0}, writers{0};
   std::atomic<bool> overlap{false};
-  int max_readers = 0;
   std::vector<std::thread> threads;
   for (int t = 0; t < 6; ++t) {
     threads.emplace_back([&, t] {
@@ -211,8 +213,7 @@ TEST(rwlock, readers_share_writers_exclude) {
           --writers;
         } else {
           read_locker_t guard(lock);
-          const int r = ++readers;
-          if (r > max_readers) max_readers = r;
+          ++readers;
           if (writers != 0) overlap = true;
           --readers;
         }
@@ -223,55 +224,120 @@ TEST(rwlock, readers_share_writers_exclude) {
   EXPECT_FALSE(overlap);
 }
 
+TEST(rwlock, readers_hold_it_together) {
+  rwlock_t lock;
+  std::atomic<int> inside{0};
+  auto reader = [&] {
+    read_locker_t guard(lock);
+    ++inside;
+    // Each waits inside for the other: only a shared lock lets both in.
+    return eventually([&] { return inside == 2; });
+  };
+  bool other_saw_both = false;
+  std::thread other([&] { other_saw_both = reader(); });
+  EXPECT_TRUE(reader());
+  other.join();
+  EXPECT_TRUE(other_saw_both);
+}
+
+// Threads that take the lock in a given mode and note the order in which
+// they got it; each holds it only for that note.
+class takers_t {
+ public:
+  explicit takers_t(rwlock_t& lock) : lock_(lock) {}
+  ~takers_t() {
+    for (auto& t : threads_) t.join();
+  }
+  void start(const std::string& name, bool write) {
+    threads_.emplace_back([this, name, write] {
+      if (write) {
+        write_locker_t guard(lock_);
+        note(name);
+      } else {
+        read_locker_t guard(lock_);
+        note(name);
+      }
+    });
+  }
+  std::string order() {
+    std::lock_guard<std::mutex> guard(order_lock_);
+    return order_;
+  }
+  bool done(size_t count) {
+    return eventually([&] { return order().size() == count; });
+  }
+
+ private:
+  void note(const std::string& name) {
+    std::lock_guard<std::mutex> guard(order_lock_);
+    order_ += name;
+  }
+  rwlock_t& lock_;
+  std::mutex order_lock_;
+  std::string order_;
+  std::vector<std::thread> threads_;
+};
+
+// A reader (R) and a writer (W) both wait behind a writer: the unlock wakes
+// the readers by default, the writers first with the switch set.
+TEST(rwlock, unlock_wakes_waiters_in_the_order_of_the_mode) {
+  for (bool writer_first : {false, true}) {
+    rwlock_mode_t mode(writer_first);
+    rwlock_t lock;
+    lock.write_lock();
+    takers_t takers(lock);
+    takers.start("R", false);
+    takers.start("W", true);
+    ASSERT_TRUE(eventually([&] { return lock.waiting_readers() == 1 && lock.waiting_writers() == 1; }));
+    lock.unlock();
+    ASSERT_TRUE(takers.done(2));
+    EXPECT_EQ(takers.order(), writer_first ? "WR" : "RW");
+  }
+}
+
+// Behind a reader, a writer (W) waits. A new reader (N) gets in at once by
+// default; with the switch set it queues behind the writer.
+TEST(rwlock, preference_switch_decides_for_a_new_reader) {
+  for (bool writer_first : {false, true}) {
+    rwlock_mode_t mode(writer_first);
+    rwlock_t lock;
+    lock.read_lock();
+    takers_t takers(lock);
+    takers.start("W", true);
+    ASSERT_TRUE(eventually([&] { return lock.waiting_writers() == 1; }));
+    takers.start("N", false);
+    if (writer_first) {
+      ASSERT_TRUE(eventually([&] { return lock.waiting_readers() == 1; }));
+      EXPECT_EQ(takers.order(), "");
+    } else {
+      ASSERT_TRUE(eventually([&] { return takers.order() == "N"; })) << "the reader passes the waiting writer";
+    }
+    lock.unlock();
+    ASSERT_TRUE(takers.done(2));
+    EXPECT_EQ(takers.order(), writer_first ? "WN" : "NW");
+  }
+}
+
+// A writer behind two readers gets in only once both have gone.
 TEST(rwlock, writer_waits_for_the_last_reader) {
   rwlock_mode_t mode(false);
   rwlock_t lock;
   lock.read_lock();
   lock.read_lock();  // a second reader gets in at once
-  std::atomic<bool> writing{false};
+  std::atomic<int> readers{2};
+  std::atomic<int> readers_at_write{-1};
   std::thread writer([&] {
-    lock.write_lock();
-    writing = true;
-    lock.unlock();
+    write_locker_t guard(lock);
+    readers_at_write = readers.load();
   });
-  std::this_thread::sleep_for(30ms);
+  ASSERT_TRUE(eventually([&] { return lock.waiting_writers() == 1; }));
+  --readers;
   lock.unlock();
-  std::this_thread::sleep_for(30ms);
-  EXPECT_FALSE(writing) << "one reader still holds the lock";
+  EXPECT_EQ(readers_at_write, -1) << "one reader still holds the lock";
+  --readers;
   lock.unlock();
   writer.join();
-  EXPECT_TRUE(writing);
-}
-
-// With a writer waiting behind a reader, does a newly arriving reader get in?
-bool new_reader_passes_waiting_writer(bool writer_first) {
-  rwlock_mode_t mode(writer_first);
-  rwlock_t lock;
-  lock.read_lock();
-  std::atomic<bool> writer_done{false};
-  std::thread writer([&] {
-    lock.write_lock();
-    writer_done = true;
-    lock.unlock();
-  });
-  std::this_thread::sleep_for(50ms);  // the writer is now waiting
-  std::atomic<bool> reader_in{false};
-  std::thread reader([&] {
-    lock.read_lock();
-    reader_in = true;
-    lock.unlock();
-  });
-  std::this_thread::sleep_for(50ms);
-  const bool passed = reader_in && !writer_done;
-  lock.unlock();
-  writer.join();
-  reader.join();
-  return passed;
-}
-
-TEST(rwlock, preference_switch) {
-  EXPECT_TRUE(new_reader_passes_waiting_writer(false));
-  EXPECT_FALSE(new_reader_passes_waiting_writer(true));
+  EXPECT_EQ(readers_at_write, 0);
 }
 
 }  // namespace

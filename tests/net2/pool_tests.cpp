@@ -104,19 +104,25 @@ TEST(pool, stop_and_join_twice_do_nothing_more) {
 TEST(pool, destruction_while_serving_finishes_the_running_handler_only) {
   std::atomic<bool> started{false};
   std::atomic<bool> finished{false};
+  std::atomic<bool> stopped_while_running{false};
   std::atomic<bool> queued_ran{false};
   auto queued_token = std::make_shared<int>(0);
   std::weak_ptr<int> queued_alive = queued_token;
   {
     net2::pool p(1, "dst", "DestroyPool");
-    boost::asio::post(p.service(), [&] {
+    boost::asio::io_context& service = p.service();
+    boost::asio::post(service, [&] {
       started = true;
-      std::this_thread::sleep_for(100ms);
+      // Runs on until the pool's destruction has stopped the service.
+      const auto deadline = std::chrono::steady_clock::now() + 10s;
+      while (!service.stopped() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+      stopped_while_running = service.stopped();
       finished = true;
     });
-    boost::asio::post(p.service(), [&, token = std::move(queued_token)] { queued_ran = true; });
+    boost::asio::post(service, [&, token = std::move(queued_token)] { queued_ran = true; });
     while (!started) std::this_thread::sleep_for(1ms);
   }
+  EXPECT_TRUE(stopped_while_running);
   EXPECT_TRUE(finished);
   EXPECT_FALSE(queued_ran);
   // The handler that never ran has been destroyed with the service.

@@ -22,6 +22,9 @@ stop_host() {
 }
 trap stop_host EXIT
 
+# The console host's visible windows. Each search has a time limit: one once
+# hung on the X server for minutes.
+visible_windows() { timeout 10 xdotool search --onlyvisible --classname console_host.exe 2>/dev/null || true; }
 # open_dialog LCID [MODE ARGS...]: the console host calls InvokeUI (or what
 # MODE names) with that thread locale; sets window to the dialog's window,
 # empty when none appeared in time.
@@ -29,7 +32,7 @@ open_dialog() {
   # None of an earlier host's windows may be taken for this one's.
   local _
   for _ in $(seq 50); do
-    [[ -z $(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null) ]] && break
+    [[ -z $(visible_windows) ]] && break
     sleep 0.1
   done
   w console_host.exe "$@" >"$scratch/host.out" 2>&1 &
@@ -77,7 +80,7 @@ close_box() {
   local _
   xdotool windowfocus --sync "$1" key Return
   for _ in $(seq 100); do
-    xdotool search --onlyvisible --classname console_host.exe 2>/dev/null | grep -qx "$1" || return 0
+    visible_windows | grep -qx "$1" || return 0
     sleep 0.1
   done
 }
@@ -134,7 +137,7 @@ if [[ -n $window ]]; then
   fill 300 127.0.0.1 65536
   xdotool key Return
   check_box message-305-ru-0x0419.png "$russian_title" "Указано неверное значение"
-  expect_eq "the dialog stays open" "$(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null | grep -cx "$window")" 1
+  expect_eq "the dialog stays open" "$(visible_windows | grep -cx "$window")" 1
   xdotool windowfocus --sync "$window" key Escape
   expect_eq "InvokeUI" "$(host_result)" "InvokeUI 0x00000000"
   expect_eq "nothing written" "$(settings_now)" "$before"
@@ -216,7 +219,7 @@ else
     xdotool key Return
     check_box message-306-en-0x0409.png "Vexor Network Access Protection Settings" "The settings could not be saved: .+"
     shots_expected=$((shots_expected + 1))
-    expect_eq "the dialog stays open" "$(xdotool search --onlyvisible --classname console_host.exe 2>/dev/null | grep -cx "$window")" 1
+    expect_eq "the dialog stays open" "$(visible_windows | grep -cx "$window")" 1
     expect_eq "nothing written" "$(settings_now)" "$before"
     # The focus is still in the port field, the last one typed into.
     xdotool windowfocus --sync "$window" type 7

@@ -67,7 +67,6 @@ class module_t {
 };
 
 TEST(module_load, refuses_to_load_without_the_nap_utility_library) {
-  // First of all: once bound, the library stays loaded for the process.
   ASSERT_EQ(GetModuleHandleW(L"QUtil.dll"), nullptr);
   // An empty folder to search, and a current folder without QUtil.dll.
   wchar_t temp[MAX_PATH];
@@ -106,6 +105,7 @@ TEST(module_load, attach_starts_no_thread_and_binds_only_the_nap_utility_library
 
   module.release();
   EXPECT_EQ(GetModuleHandleW(module_path().c_str()), nullptr);
+  EXPECT_EQ(GetModuleHandleW(L"QUtil.dll"), nullptr) << "the unload gives the NAP utility library back";
   EXPECT_EQ(thread_count(), before);
 }
 

@@ -1,0 +1,202 @@
+// Hosts load and unload our modules for ever: the management console loads
+// healthcfg each time its settings are opened, the NAP server frees unused
+// libraries. Each cycle loads a module, creates an object, uses it once,
+// releases it and unloads the module at the first DllCanUnloadNow that
+// agrees; thousands of cycles in one process must neither run out of
+// anything (thread-local slots: 1,088 per process on Windows, 1,024 keys on
+// Linux) nor grow.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <pthread.h>
+#endif
+
+#include "base/com_ptr.h"
+#include "central_sim.h"
+#include "common/settings.h"
+#include "eventually.h"
+#include "platform/nap_sdk.h"
+#include "platform/process_stats.h"
+#include "registry_fixture.h"
+#ifndef _WIN32
+#include "scoped_env.h"
+#endif
+#include "tools/naphost/nap_request.h"
+
+namespace {
+
+// Under the address sanitizer every leaked allocation is reported at exit
+// whatever the count, and a module load costs several times as much: enough
+// cycles (two keys each) to pass the 1,024 keys of Linux.
+#ifdef _WIN32
+constexpr int cycles = 1200;  // past the 1,088 slots of Windows
+#elif defined(__SANITIZE_ADDRESS__)
+constexpr int cycles = 600;
+#else
+constexpr int cycles = 2000;
+#endif
+constexpr uint64_t allowed_growth_kib = 2048;
+
+constexpr CLSID clsid_validator = {0x60d48d71, 0x1c65, 0x4775, {0xa2, 0xc2, 0x2e, 0x33, 0x16, 0x32, 0x91, 0x4d}};
+constexpr CLSID clsid_config = {0x0C5C9CEC, 0x1FF7, 0x42E3, {0xAC, 0x8F, 0x4D, 0x9B, 0xAE, 0x29, 0x6C, 0x5D}};
+
+// Resident memory is compared only where freed memory is given back at once:
+// the address sanitizer keeps it aside (and reports what leaks instead).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool measures_memory = false;
+#else
+constexpr bool measures_memory = true;
+#endif
+
+template <class F>
+F module_export(HMODULE module, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+typedef HRESULT(STDMETHODCALLTYPE* get_class_object_fn)(REFCLSID, REFIID, LPVOID*);
+typedef HRESULT(STDMETHODCALLTYPE* plain_export_fn)();
+
+// An object of the module's class, as a host makes it: DllGetClassObject,
+// then the class factory's CreateInstance.
+template <class I>
+bool create_object(HMODULE module, REFCLSID clsid, REFIID iid, base_n::com_ptr_t<I>& out) {
+  base_n::com_ptr_t<IClassFactory> factory;
+  return module_export<get_class_object_fn>(module, "DllGetClassObject")(clsid, IID_IClassFactory,
+                                                                         factory.out_void()) == S_OK &&
+         factory->CreateInstance(nullptr, iid, out.out_void()) == S_OK;
+}
+
+// The NAP SDK stand-in registered for the validator's SoH reader and writer,
+// and a registry of the test's own.
+class module_cycles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifndef _WIN32
+    // The modules' lines go to a file of the test's own, not to its output.
+    debug_output_.emplace("SHV_DEBUG_OUTPUT", store_.dir() + "/debug.log");
+#endif
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    napsdk_ = LoadLibraryA("napsdk.dll");
+    ASSERT_NE(napsdk_, nullptr);
+    ASSERT_EQ(module_export<plain_export_fn>(napsdk_, "DllRegisterServer")(), S_OK);
+  }
+  void TearDown() override {
+    if (napsdk_ != nullptr) {
+      module_export<plain_export_fn>(napsdk_, "DllUnregisterServer")();
+      FreeLibrary(napsdk_);
+    }
+    CoUninitialize();
+  }
+
+  // Runs cycle() cycles times (stopping at the first failure, which it
+  // returns as text) and checks that memory after the last cycle is within
+  // 2 MiB of memory after the 100th.
+  template <class F>
+  void run_cycles(const char* module_name, F cycle) {
+    uint64_t after_100th = 0;
+    for (int i = 1; i <= cycles; ++i) {
+      const std::string failure = cycle();
+      ASSERT_EQ(failure, "") << "cycle " << i;
+      if (i == 100) after_100th = plat::resident_kib();
+    }
+    if (measures_memory) {
+      EXPECT_LE(plat::resident_kib(), after_100th + allowed_growth_kib) << "after the 100th: " << after_100th << " KiB";
+    }
+    EXPECT_EQ(GetModuleHandleA(module_name), nullptr);
+  }
+
+  // Unloads at the first DllCanUnloadNow that agrees, as a host does.
+  static std::string unload_when_allowed(HMODULE module) {
+    const auto can_unload = module_export<plain_export_fn>(module, "DllCanUnloadNow");
+    if (!test_support::eventually([&] { return can_unload() == S_OK; }, test_support::poll_t::yield)) {
+      return "DllCanUnloadNow never agreed";
+    }
+    FreeLibrary(module);
+    return "";
+  }
+
+  test_support::temp_store_t store_;
+#ifndef _WIN32
+  std::optional<test_support::scoped_env_t> debug_output_;
+#endif
+  HMODULE napsdk_ = nullptr;
+};
+
+// Each cycle validates one client against the central server, so every part
+// of the module is used once per load: worker thread, settings, verdict
+// cache, I/O pool, socket, SoH reader and writer.
+TEST_F(module_cycles, healthval_validates_once_per_load) {
+  shv_test::central_sim_t sim;
+  ASSERT_NE(sim.port(), 0);
+  shv_settings::write("server_name", std::u16string(u"127.0.0.1"));
+  shv_settings::write("server_port", static_cast<uint32_t>(sim.port()));
+  const std::vector<soh_wire::attribute_t> soh = {soh_wire::make_system_health_id(0x0073FA02),
+                                                  soh_wire::make_vendor_specific(0x0073FA02, "1 cycling-client d")};
+  run_cycles("healthval.dll", [&]() -> std::string {
+    HMODULE module = LoadLibraryA("healthval.dll");
+    if (module == nullptr) return "load failed with " + std::to_string(GetLastError());
+    naphost::call_log_t log;
+    naphost::nap_request_t request(soh, false, log);
+    naphost::nap_callback_t callback(log);
+    {
+      base_n::com_ptr_t<INapSystemHealthValidator> validator;
+      if (!create_object(module, clsid_validator, IID_INapSystemHealthValidator, validator)) return "no validator";
+      if (validator->Validate(&request, 0, &callback) != E_PENDING) return "Validate refused";
+    }
+    if (!callback.wait(std::chrono::seconds(30))) return "no OnComplete";
+    const std::string unloaded = unload_when_allowed(module);
+    if (!unloaded.empty()) return unloaded;
+    // The request lives on this stack: the worker must be done with it.
+    if (!test_support::eventually([&] { return request.references() == 1 && callback.references() == 1; },
+                                  test_support::poll_t::yield)) {
+      return "the worker kept a reference";
+    }
+    return request.response().size() == 2 ? "" : "no response";
+  });
+  // Nothing of the verdict cache outlives its module: every load asks the server.
+  size_t conversations = 0;
+  EXPECT_TRUE(test_support::eventually([&] { return (conversations = sim.reports().size()) == cycles; }))
+      << conversations << " conversations, one per load expected";
+}
+
+TEST_F(module_cycles, healthcfg_hands_out_its_configuration_once_per_load) {
+  run_cycles("healthcfg.dll", [&]() -> std::string {
+    HMODULE module = LoadLibraryA("healthcfg.dll");
+    if (module == nullptr) return "load failed with " + std::to_string(GetLastError());
+    {
+      base_n::com_ptr_t<INapComponentConfig> config;
+      if (!create_object(module, clsid_config, IID_INapComponentConfig, config)) return "no configurator";
+      UINT16 count = 0;
+      BYTE* blob = nullptr;
+      if (config->GetConfig(&count, &blob) != S_OK || count != 24) return "no configuration blob";
+      CoTaskMemFree(blob);
+    }
+    return unload_when_allowed(module);
+  });
+}
+
+#ifndef _WIN32
+// A load that finds no thread-local slot left is refused (the exports answer
+// E_UNEXPECTED) and the host goes on. Linux only: on Windows the toolchain's
+// threads library itself ends the process when it gets no slot.
+TEST_F(module_cycles, a_load_without_thread_local_slots_is_refused_not_fatal) {
+  std::vector<pthread_key_t> taken;
+  for (pthread_key_t key; pthread_key_create(&key, nullptr) == 0;) taken.push_back(key);
+  HMODULE module = LoadLibraryA("healthval.dll");
+  base_n::com_ptr_t<IClassFactory> factory;
+  const HRESULT hr = module == nullptr ? E_FAIL
+                                       : module_export<get_class_object_fn>(module, "DllGetClassObject")(
+                                             clsid_validator, IID_IClassFactory, factory.out_void());
+  for (pthread_key_t key : taken) pthread_key_delete(key);
+  ASSERT_NE(module, nullptr);
+  EXPECT_EQ(hr, E_UNEXPECTED);
+  FreeLibrary(module);
+}
+#endif
+
+}  // namespace

@@ -41,7 +41,10 @@ class healthcfg_hook : public healthcfg_test {
   // import: into the kernel32 stand-in, or into a module still mapped.
   void unload_and_call_through_the_import(bool pinned) {
     config_.reset();
-    CoFreeUnusedLibraries();
+    // A module that agrees to go leaves at the next call that finds it still
+    // agreeing (no delay asked for here).
+    CoFreeUnusedLibrariesEx(0, 0);
+    CoFreeUnusedLibrariesEx(0, 0);
     FreeLibrary(module_);
     module_ = nullptr;
     require((GetModuleHandleA("healthcfg.dll") != nullptr) == pinned,

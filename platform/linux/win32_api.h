@@ -107,7 +107,7 @@ int lstrcmpiA(LPCSTR a, LPCSTR b);
 #include "platform/linux/dialog_api.h"
 
 // Registry
-#include "platform/linux/registry_api.h"
+#include "platform/linux/registry/registry_api.h"
 
 // Winsock start-up
 #include "platform/linux/winsock_api.h"

@@ -9,7 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/linux/registry_store.h"
+#include "platform/linux/registry/registry_store.h"
 #include "platform/win32.h"
 
 namespace {

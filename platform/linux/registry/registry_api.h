@@ -74,7 +74,7 @@ typedef FILETIME* PFILETIME;
 #define ERROR_DISK_FULL 112L
 
 // The store file: $SHV_REGISTRY, else /var/lib/shv/registry.db (see
-// platform/linux/registry_store.h). Only HKEY_LOCAL_MACHINE and
+// platform/linux/registry/registry_store.h). Only HKEY_LOCAL_MACHINE and
 // HKEY_CLASSES_ROOT (= HKEY_LOCAL_MACHINE\SOFTWARE\Classes) exist; the other
 // predefined keys give ERROR_INVALID_HANDLE. The store's connections stay open
 // between calls; a forked child calls the registry only after exec, as with

@@ -1,5 +1,5 @@
 // The registry store connection and its statement cache.
-#include "platform/linux/registry_connection.h"
+#include "platform/linux/registry/registry_connection.h"
 
 namespace plat_linux::reg {
 

@@ -3,7 +3,7 @@
 // reading it costs no call into the system. Writers only ever grow the file;
 // like the store's own shared-memory index, which the database library maps
 // the same way, it must not be cut short behind the processes' backs.
-#include "platform/linux/registry_generation.h"
+#include "platform/linux/registry/registry_generation.h"
 
 #include <cerrno>
 #include <fcntl.h>

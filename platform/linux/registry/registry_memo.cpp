@@ -1,13 +1,13 @@
 // The per-store answer memo: one lock per store, a reset (a new era) whenever
 // the store's counter or file moved on, a bound on what it holds.
-#include "platform/linux/registry_memo.h"
+#include "platform/linux/registry/registry_memo.h"
 
 #include <chrono>
 #include <map>
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/linux/registry_store.h"
+#include "platform/linux/registry/registry_store.h"
 
 namespace plat_linux::reg {
 

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/registry_pool.h"
+#include "platform/linux/registry/registry_pool.h"
 
 namespace plat_linux::reg {
 

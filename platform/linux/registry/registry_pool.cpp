@@ -1,6 +1,6 @@
 // The pool of idle registry store connections: a few, process-wide, never
 // carried into a forked child.
-#include "platform/linux/registry_pool.h"
+#include "platform/linux/registry/registry_pool.h"
 
 #include <atomic>
 #include <deque>

@@ -9,7 +9,7 @@
 #include <string>
 #include <sys/types.h>
 
-#include "platform/linux/registry_connection.h"
+#include "platform/linux/registry/registry_connection.h"
 
 namespace plat_linux::reg {
 

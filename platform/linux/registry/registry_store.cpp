@@ -1,6 +1,6 @@
 // The registry stand-in's SQLite store: schema, transactions, the mapping of
 // SQLite results to Win32 codes, and the key and value tables.
-#include "platform/linux/registry_store.h"
+#include "platform/linux/registry/registry_store.h"
 
 #include <atomic>
 #include <cerrno>
@@ -18,8 +18,8 @@
 #include <thread>
 #include <unistd.h>
 
-#include "platform/linux/registry_api.h"
-#include "platform/linux/registry_generation.h"
+#include "platform/linux/registry/registry_api.h"
+#include "platform/linux/registry/registry_generation.h"
 
 namespace plat_linux::reg {
 

@@ -25,8 +25,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/registry_memo.h"
-#include "platform/linux/registry_pool.h"
+#include "platform/linux/registry/registry_memo.h"
+#include "platform/linux/registry/registry_pool.h"
 #include "platform/linux/win32_types.h"
 
 namespace plat_linux::reg {

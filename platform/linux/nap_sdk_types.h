@@ -2,7 +2,7 @@
 // napprotocol.h).
 #pragma once
 
-#include "platform/linux/com_api.h"
+#include "platform/linux/com/com_api.h"
 
 typedef uint8_t UINT8;
 typedef uint16_t UINT16;

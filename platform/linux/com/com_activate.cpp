@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/com.h"
-#include "platform/linux/com_registry.h"
+#include "platform/linux/com/com_registry.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The registry side of the COM stand-in's activation: the module path of an
 // in-process server, as registration wrote it.
-#include "platform/linux/com_registry.h"
+#include "platform/linux/com/com_registry.h"
 
 #include <string>
 #include <vector>

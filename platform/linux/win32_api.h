@@ -104,7 +104,7 @@ BOOL VirtualProtect(LPVOID address, SIZE_T size, DWORD protection, PDWORD old_pr
 int lstrcmpiA(LPCSTR a, LPCSTR b);
 
 // Dialogs and message boxes
-#include "platform/linux/dialog_api.h"
+#include "platform/linux/dialog/dialog_api.h"
 
 // Registry
 #include "platform/linux/registry/registry_api.h"

@@ -133,7 +133,7 @@ typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 #define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x00000002u
 #define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004u
 
-// Windows and dialogs (see platform/linux/dialog_api.h).
+// Windows and dialogs (see platform/linux/dialog/dialog_api.h).
 struct HWND__;
 typedef HWND__* HWND;
 typedef uintptr_t WPARAM;

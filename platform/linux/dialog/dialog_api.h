@@ -1,6 +1,6 @@
 // The dialog calls of the stand-in's dialog manager. There is no window system:
 // a dialog is its template's controls with their text, check state, enabled
-// state and focus, driven by the thread's front end (platform/linux/dialog_front_end.h)
+// state and focus, driven by the thread's front end (platform/linux/dialog/dialog_front_end.h)
 // instead of a user. The manager lives once per process in libshvseam.so, so
 // that a host and the modules it loads see the same windows.
 #pragma once

@@ -3,7 +3,7 @@
 // manager runs the dialog.
 #include <string>
 
-#include "platform/linux/dialog_manager.h"
+#include "platform/linux/dialog/dialog_manager.h"
 #include "platform/resource_section.h"
 #include "platform/win32.h"
 

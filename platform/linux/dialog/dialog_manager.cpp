@@ -2,7 +2,7 @@
 // controls, the modal loop is the thread's front end. Handles are checked
 // against the live windows, so a stale or foreign handle fails like on
 // Windows instead of touching freed memory.
-#include "platform/linux/dialog_manager.h"
+#include "platform/linux/dialog/dialog_manager.h"
 
 #include <algorithm>
 #include <memory>
@@ -10,7 +10,7 @@
 #include <set>
 #include <utility>
 
-#include "platform/linux/dialog_front_end.h"
+#include "platform/linux/dialog/dialog_front_end.h"
 
 struct HWND__ {
   HWND__* dialog = nullptr;  // the owning dialog; itself for a dialog

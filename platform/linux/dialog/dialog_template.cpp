@@ -1,6 +1,6 @@
 // Extended dialog templates read field by field; every read is bounded by the
 // template's size, and the first fault ends the read with its reason.
-#include "platform/linux/dialog_template.h"
+#include "platform/linux/dialog/dialog_template.h"
 
 namespace plat {
 

@@ -110,4 +110,4 @@ int lstrcmpiA(LPCSTR a, LPCSTR b);
 #include "platform/linux/registry/registry_api.h"
 
 // Winsock start-up
-#include "platform/linux/winsock_api.h"
+#include "platform/linux/winsock/winsock_api.h"

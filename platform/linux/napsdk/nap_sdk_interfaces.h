@@ -4,7 +4,7 @@
 // interface derives from the one before, as in the SDK.
 #pragma once
 
-#include "platform/linux/nap_sdk_types.h"
+#include "platform/linux/napsdk/nap_sdk_types.h"
 
 struct INapSystemHealthValidationRequest;
 struct INapServerCallback;

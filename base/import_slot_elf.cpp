@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/api_hook.h"
-#include "platform/linux/loader.h"
+#include "platform/linux/kernel/loader.h"
 
 namespace base_n {
 

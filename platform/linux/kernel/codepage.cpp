@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/errno_guard.h"
+#include "platform/linux/kernel/errno_guard.h"
 #include "platform/win32.h"
 
 namespace {

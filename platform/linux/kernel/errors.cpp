@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/linux/errno_guard.h"
+#include "platform/linux/kernel/errno_guard.h"
 #include "platform/win32.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <unistd.h>
 
-#include "platform/linux/errno_guard.h"
-#include "platform/linux/kobject.h"
+#include "platform/linux/kernel/errno_guard.h"
+#include "platform/linux/kernel/kobject.h"
 
 using plat_linux::file_t;
 

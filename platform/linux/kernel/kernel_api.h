@@ -57,7 +57,7 @@ intptr_t _get_osfhandle(int fd);
 BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, void* overlapped);
 
 // Dynamic libraries. Windows library names are mapped to shared-object names
-// in platform/linux/loader.cpp (see the comment there).
+// in platform/linux/kernel/loader.cpp (see the comment there).
 HMODULE LoadLibraryA(LPCSTR name);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
@@ -102,12 +102,3 @@ BOOL VirtualProtect(LPVOID address, SIZE_T size, DWORD protection, PDWORD old_pr
 
 // Case-insensitive comparison of ASCII text (<0, 0, >0).
 int lstrcmpiA(LPCSTR a, LPCSTR b);
-
-// Dialogs and message boxes
-#include "platform/linux/dialog/dialog_api.h"
-
-// Registry
-#include "platform/linux/registry/registry_api.h"
-
-// Winsock start-up
-#include "platform/linux/winsock/winsock_api.h"

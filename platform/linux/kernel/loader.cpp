@@ -21,8 +21,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/linux/loader.h"
-#include "platform/linux/errno_guard.h"
+#include "platform/linux/kernel/loader.h"
+#include "platform/linux/kernel/errno_guard.h"
 #include "platform/win32.h"
 
 namespace plat_linux {

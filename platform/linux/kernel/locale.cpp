@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/linux/locale.h"
-#include "platform/linux/seam_state.h"
+#include "platform/linux/kernel/locale.h"
+#include "platform/linux/kernel/seam_state.h"
 #include "platform/win32.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "platform/linux/errno_guard.h"
+#include "platform/linux/kernel/errno_guard.h"
 #include "platform/win32.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // thread's start routine in libshvseam.so.
 #include "platform/pinned_thread.h"
 
-#include "platform/linux/seam_state.h"
+#include "platform/linux/kernel/seam_state.h"
 #include "platform/win32.h"
 
 namespace plat {

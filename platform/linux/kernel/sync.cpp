@@ -3,8 +3,8 @@
 #include <chrono>
 #include <climits>
 
-#include "platform/linux/errno_guard.h"
-#include "platform/linux/kobject.h"
+#include "platform/linux/kernel/errno_guard.h"
+#include "platform/linux/kernel/kobject.h"
 
 namespace plat_linux {
 

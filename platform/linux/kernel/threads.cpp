@@ -5,7 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "platform/linux/errno_guard.h"
+#include "platform/linux/kernel/errno_guard.h"
 #include "platform/win32.h"
 
 namespace {

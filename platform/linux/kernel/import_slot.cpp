@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "base/api_hook.h"
+#include "platform/import_slot.h"
 #include "platform/linux/kernel/loader.h"
 
-namespace base_n {
+namespace plat {
 
 namespace {
 
@@ -127,4 +127,4 @@ void** find_import_slot(HMODULE module, const char* dll, const char* function, s
   return nullptr;
 }
 
-}  // namespace base_n
+}  // namespace plat

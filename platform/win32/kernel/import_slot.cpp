@@ -1,8 +1,8 @@
 // Import slots of a PE module: the import address table entry that the import
 // descriptor of a DLL pairs with an imported name.
-#include "base/api_hook.h"
+#include "platform/import_slot.h"
 
-namespace base_n {
+namespace plat {
 
 void** find_import_slot(HMODULE module, const char* dll, const char* function, std::string& error) {
   const std::string dll_name = dll != nullptr ? dll : "";
@@ -36,4 +36,4 @@ void** find_import_slot(HMODULE module, const char* dll, const char* function, s
   return nullptr;
 }
 
-}  // namespace base_n
+}  // namespace plat

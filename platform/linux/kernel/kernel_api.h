@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <ctime>
 #include <pthread.h>
 
 #include "platform/linux/win32_types.h"
@@ -54,6 +55,12 @@ BOOL CloseHandle(HANDLE object);
 
 // Files: only what the logger needs, writing to a C runtime descriptor.
 intptr_t _get_osfhandle(int fd);
+
+// The C runtime's secure forms under their Windows names and argument order;
+// 0 or an errno value. strerror_s copies the text of an errno value,
+// truncated to size - 1 characters; localtime_s converts to local time.
+int strerror_s(char* buffer, size_t size, int error);
+int localtime_s(struct tm* out, const time_t* time);
 BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, void* overlapped);
 
 // Dynamic libraries. Windows library names are mapped to shared-object names

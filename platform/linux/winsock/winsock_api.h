@@ -9,6 +9,9 @@
   (static_cast<WORD>((static_cast<BYTE>(low)) | (static_cast<WORD>(static_cast<BYTE>(high)) << 8)))
 #endif
 
+// A socket is a descriptor here.
+typedef int SOCKET;
+
 #define WSASYSNOTREADY 10091L
 #define WSAVERNOTSUPPORTED 10092L
 #define WSANOTINITIALISED 10093L

@@ -7,6 +7,36 @@
 
 #include "platform/linux/win32_types.h"
 
+// Windows and dialogs.
+struct HWND__;
+typedef HWND__* HWND;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+struct DLGTEMPLATE;
+typedef const DLGTEMPLATE* LPCDLGTEMPLATEW;
+
+#define WM_INITDIALOG 0x0110u
+#define WM_COMMAND 0x0111u
+#define BN_CLICKED 0
+#define IDOK 1
+#define IDCANCEL 2
+#define BST_UNCHECKED 0u
+#define BST_CHECKED 1u
+#define MB_OK 0x00000000u
+#define MB_ICONWARNING 0x00000030u
+#define MB_ICONEXCLAMATION 0x00000030u
+#define MB_ICONERROR 0x00000010u
+#define MB_ICONHAND 0x00000010u
+// Window data of a dialog: DWLP_USER after the message result and procedure.
+#define DWLP_MSGRESULT 0
+#define DWLP_DLGPROC 8
+#define DWLP_USER 16
+#define MAKEWPARAM(l, h) (static_cast<WPARAM>(static_cast<DWORD>(static_cast<WORD>(l) | (static_cast<DWORD>(static_cast<WORD>(h)) << 16))))
+#define WS_TABSTOP 0x00010000u
+#define WS_DISABLED 0x08000000u
+
 #define SHV_SEAM_API __attribute__((visibility("default")))
 
 // Runs a modal dialog from an extended dialog template inside a module's

@@ -105,6 +105,12 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LP
 
 // Memory protection: mprotect over the pages of the range; the previous
 // protection is that of the first page, as the system reports it.
+#define PAGE_NOACCESS 0x01u
+#define PAGE_READONLY 0x02u
+#define PAGE_READWRITE 0x04u
+#define PAGE_EXECUTE 0x10u
+#define PAGE_EXECUTE_READ 0x20u
+#define PAGE_EXECUTE_READWRITE 0x40u
 BOOL VirtualProtect(LPVOID address, SIZE_T size, DWORD protection, PDWORD old_protection);
 
 // Case-insensitive comparison of ASCII text (<0, 0, >0).

@@ -1,7 +1,11 @@
-// Stand-in for the COM subset the tree uses, with the Windows declarations'
-// layouts, vtable orders and result codes. In-process servers only: a class is
-// found under HKEY_CLASSES_ROOT\CLSID\{...}\InprocServer32 and activated
-// through the module's exported DllGetClassObject.
+// Stand-in for COM: in-process activation through the registry stand-in, the
+// task allocator and GUID texts. Left out on purpose: apartments and
+// marshalling (CoInitializeEx only counts), and out-of-process servers.
+//
+// The subset the tree uses, with the Windows declarations' layouts, vtable
+// orders and result codes. A class is found under
+// HKEY_CLASSES_ROOT\CLSID\{...}\InprocServer32 and activated through the
+// module's exported DllGetClassObject.
 #pragma once
 
 #include <cstring>

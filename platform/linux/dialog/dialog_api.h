@@ -1,8 +1,12 @@
-// The dialog calls of the stand-in's dialog manager. There is no window system:
-// a dialog is its template's controls with their text, check state, enabled
-// state and focus, driven by the thread's front end (platform/linux/dialog/dialog_front_end.h)
-// instead of a user. The manager lives once per process in libshvseam.so, so
-// that a host and the modules it loads see the same windows.
+// Stand-in for the dialogs and message boxes of the window system: modal
+// dialogs from templates, driven by a front end instead of a user. Left out
+// on purpose: drawing, input devices, message queues and modeless windows.
+//
+// There is no window system: a dialog is its template's controls with their
+// text, check state, enabled state and focus, driven by the thread's front end
+// (dialog_front_end.h) instead of a user. The manager lives once per process
+// in libshvseam.so, so that a host and the modules it loads see the same
+// windows.
 #pragma once
 
 #include "platform/linux/win32_types.h"

@@ -1,6 +1,9 @@
-// Declarations of the Win32 calls the stand-in provides, with the Win32
-// signatures and result conventions (a failing call sets the thread's last
-// error and returns the documented failure value).
+// Stand-in for the kernel (kernel32, and the C runtime's Windows names) over
+// POSIX. Left out on purpose: creating threads (the C++ runtime does that),
+// named objects, waits on several objects, file calls but writing to a file.
+//
+// Declarations with the Win32 signatures and result conventions (a failing
+// call sets the thread's last error and returns the documented failure value).
 #pragma once
 
 #include <cstdarg>

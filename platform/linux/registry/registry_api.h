@@ -1,5 +1,10 @@
-// Registry calls of the stand-in: types, constants and the wide (W) functions
-// with their Win32 signatures and result codes (LSTATUS, 0 on success).
+// Stand-in for the registry: HKEY_LOCAL_MACHINE (HKEY_CLASSES_ROOT is its
+// SOFTWARE\Classes) in one SQLite file whose permissions act as the keys'
+// security. Left out on purpose: the other hives, security descriptors,
+// volatile keys, change notifications, the 32-bit view and the ANSI calls.
+//
+// Types, constants and the wide (W) functions with their Win32 signatures and
+// result codes (LSTATUS, 0 on success).
 #pragma once
 
 #include "platform/linux/win32_types.h"

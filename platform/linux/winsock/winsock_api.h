@@ -1,5 +1,6 @@
-// Stand-ins for the Winsock start-up calls: POSIX sockets need no library
-// start-up, so these only keep the count Windows keeps.
+// Stand-in for Winsock: the socket calls are the system's own (platform/sockets.h),
+// so only the start-up count Windows keeps and SOCKET remain. Left out on
+// purpose: the WSA extensions and completion ports (Boost.Asio uses epoll here).
 #pragma once
 
 #include "platform/linux/win32_types.h"

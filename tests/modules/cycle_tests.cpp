@@ -105,7 +105,12 @@ class module_cycles : public ::testing::Test {
       if (i == 100) after_100th = plat::resident_kib();
     }
     if (measures_memory) {
-      EXPECT_LE(plat::resident_kib(), after_100th + allowed_growth_kib) << "after the 100th: " << after_100th << " KiB";
+      // The last cycle's threads may still be ending, each holding its stack
+      // for a moment (under Wine about a megabyte): what a cycle leaves behind
+      // is what stays once they are gone.
+      uint64_t now = 0;
+      EXPECT_TRUE(test_support::eventually([&] { return (now = plat::resident_kib()) <= after_100th + allowed_growth_kib; }))
+          << now << " KiB after the last, " << after_100th << " KiB after the 100th";
     }
     EXPECT_EQ(GetModuleHandleA(module_name), nullptr);
   }

@@ -1,7 +1,6 @@
 // Test helper: a TCP server on loopback whose every accepted connection runs a
 // scripted behaviour on its own thread (blocking calls, bounded by a receive
-// time-out), a counter that tests wait on with a time-out, and a bounded wait
-// for a condition.
+// time-out), and a counter that tests wait on with a time-out.
 #pragma once
 
 #include <chrono>
@@ -15,6 +14,8 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+
+#include "tests/support/eventually.h"
 
 namespace shv_test {
 
@@ -52,17 +53,8 @@ class loopback_peer_t {
   bool stopping_ = false;
 };
 
-// Polls a condition on observable state until it holds or the limit passes;
-// whether it held.
-template <class Condition>
-bool eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+// The bounded wait for a condition, for the tests that use this peer.
+using test_support::eventually;
 
 // Counts events; wait_for returns whether count reached n in time.
 class counter_t {

@@ -9,6 +9,7 @@
 #include "kern/error_text.h"
 #include "kern/exceptions.h"
 #include "kern/logger.h"
+#include "platform/import_slot.h"
 
 namespace base_n {
 
@@ -84,7 +85,7 @@ void api_hook_t::reset() {
 
 void** api_hook_t::get_bound_thunk_data(const char* dll, const char* function) {
   std::string error;
-  void** slot = find_import_slot(module_, dll, function, error);
+  void** slot = plat::find_import_slot(module_, dll, function, error);
   if (slot == nullptr) run_error(error);
   return slot;
 }

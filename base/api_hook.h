@@ -61,8 +61,4 @@ class api_hook_t {
   bool loaded_ = false;
 };
 
-// The import slot lookup of one executable format: the slot of function as
-// imported from dll, or null with the text for run_error.
-void** find_import_slot(HMODULE module, const char* dll, const char* function, std::string& error);
-
 }  // namespace base_n

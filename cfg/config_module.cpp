@@ -12,12 +12,6 @@
 #include "kern/unicode.h"
 #include "platform/dll_entry.h"
 
-#ifdef _WIN32
-#define SHV_CFG_EXPORT extern "C"
-#else
-#define SHV_CFG_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
-
 namespace shv_cfg {
 
 namespace {
@@ -103,11 +97,11 @@ HRESULT update_registry(bool do_register) {
 
 SHV_DLL_ENTRY(shv_cfg::entry)
 
-SHV_CFG_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow() {
+SHV_DLL_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow() {
   return shv_cfg::module_locks().count.load() == 0 ? S_OK : S_FALSE;
 }
 
-SHV_CFG_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
+SHV_DLL_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (plat::module_attach_failed()) return E_UNEXPECTED;
@@ -115,12 +109,12 @@ SHV_CFG_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFII
   return base_n::get_class_factory<shv_cfg::SHVConfig, &shv_cfg::module_locks>(riid, object);
 }
 
-SHV_CFG_EXPORT HRESULT STDMETHODCALLTYPE DllRegisterServer() {
+SHV_DLL_EXPORT HRESULT STDMETHODCALLTYPE DllRegisterServer() {
   if (plat::module_attach_failed()) return E_UNEXPECTED;
   return shv_cfg::update_registry(true);
 }
 
-SHV_CFG_EXPORT HRESULT STDMETHODCALLTYPE DllUnregisterServer() {
+SHV_DLL_EXPORT HRESULT STDMETHODCALLTYPE DllUnregisterServer() {
   if (plat::module_attach_failed()) return E_UNEXPECTED;
   return shv_cfg::update_registry(false);
 }

@@ -61,12 +61,9 @@ std::string get_last_error(const error_saver_t& saved) {
   if (saved.win32_value() != 0) text = format_system_error(saved.win32_value());
   if (saved.errno_value() != 0) {
     text += text.empty() ? "Runtime error is " : " and runtime error is ";
-#ifdef _WIN32
-    text += std::strerror(saved.errno_value());  // per-thread buffer in the Windows runtime
-#else
     char buffer[256];
-    text += strerror_r(saved.errno_value(), buffer, sizeof(buffer));
-#endif
+    strerror_s(buffer, sizeof(buffer), saved.errno_value());
+    text += buffer;
     char number[32];
     std::snprintf(number, sizeof(number), " (errno=%d)", saved.errno_value());
     text += number;

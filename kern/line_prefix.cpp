@@ -39,11 +39,7 @@ local_time_t local_time_of(int64_t unix_second) {
   }
   const std::time_t t = static_cast<std::time_t>(unix_second);
   std::tm local{};
-#ifdef _WIN32
   localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
   const local_time_t fields{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                             local.tm_hour,        local.tm_min,     local.tm_sec};
   cached_time.store(pack(unix_second, fields), std::memory_order_relaxed);

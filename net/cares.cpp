@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -11,7 +10,7 @@
 #include "kern/exceptions.h"
 #include "kern/logger.h"
 #include "net/net_utils.h"
-#include "net/socket_headers.h"
+#include "platform/sockets.h"
 
 namespace dns::utils {
 
@@ -31,21 +30,14 @@ void init_library_once() {
 // cannot be obtained.
 std::string describe_set(const fd_set& set, int nfds) {
   std::string text;
-#ifdef _WIN32
-  (void)nfds;
-  for (u_int i = 0; i < set.fd_count; ++i) {
-    const net_n::socket_handle_t fd = set.fd_array[i];
-#else
-  for (int fd = 0; fd < nfds; ++fd) {
-    if (!FD_ISSET(fd, &set)) continue;
-#endif
+  plat::for_each_socket(set, nfds, [&text](net_n::socket_handle_t fd) {
     if (!text.empty()) text += ',';
     text += '{';
     text += net_n::get_my_name(fd);
     text += "->";
     text += net_n::get_peer_name(fd);
     text += '}';
-  }
+  });
   return text.empty() ? "{}" : text;
 }
 
@@ -168,10 +160,8 @@ bool cares_t::do_query() {
     }
     if (nfds == 0) return true;
     const int rc = select(nfds, &read_set, &write_set, nullptr, wait);
-#ifndef _WIN32
     // A signal is no failure of the query: wait again.
-    if (rc < 0 && errno == EINTR) continue;
-#endif
+    if (plat::select_interrupted(rc)) continue;
     if (rc < 0) {
       const error_saver_t saved;
       const std::string text = get_last_error(saved);

@@ -4,7 +4,7 @@
 
 // The socket headers before anything that may pull in <windows.h>.
 #include "net/cares.h"
-#include "net/socket_headers.h"
+#include "platform/sockets.h"
 
 #include <algorithm>
 #include <atomic>

@@ -4,15 +4,11 @@
 
 #include <string>
 
-#include "net/socket_headers.h"
+#include "platform/sockets.h"
 
 namespace net_n {
 
-#ifdef _WIN32
 typedef SOCKET socket_handle_t;
-#else
-typedef int socket_handle_t;
-#endif
 
 // Appends the host name (resolve set, falling back to the numeric form on any
 // failure) or the dotted address, then ":" and the port when with_port is set.

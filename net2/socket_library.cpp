@@ -1,13 +1,10 @@
 // Winsock 2.2 start-up and clean-up through the platform seam.
 #include "net2/socket_library.h"
 
-#ifdef _WIN32
-#include <winsock2.h>  // before <windows.h>
-#endif
+// Ahead of Boost: on Windows the seam puts Winsock 2 before <windows.h>.
+#include "platform/win32.h"
 
 #include <boost/system/system_error.hpp>
-
-#include "platform/win32.h"
 
 namespace net2::detail {
 

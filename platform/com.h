@@ -9,5 +9,5 @@
 #include <objbase.h>
 #include <unknwn.h>
 #else
-#include "platform/linux/com_api.h"
+#include "platform/linux/com/com_api.h"
 #endif

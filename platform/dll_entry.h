@@ -14,6 +14,14 @@
 #define DLL_THREAD_DETACH 3
 #endif
 
+// A module's export: on Windows the module's .def file names its exports; on
+// Linux a symbol is exported by its visibility.
+#ifdef _WIN32
+#define SHV_DLL_EXPORT extern "C"
+#else
+#define SHV_DLL_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
 namespace plat {
 bool module_attach_failed();
 void set_module_attach_failed(bool failed);

@@ -12,8 +12,8 @@
 #include <napservermanagement.h>
 #include <naputil.h>
 #else
-#include "platform/linux/nap_sdk_types.h"
-#include "platform/linux/nap_sdk_interfaces.h"
+#include "platform/linux/napsdk/nap_sdk_types.h"
+#include "platform/linux/napsdk/nap_sdk_interfaces.h"
 #endif
 
 // The NAP utility library's exports (naputil.h), bound at run time.

@@ -14,7 +14,10 @@
 #include <io.h>
 #else
 #include "platform/linux/win32_types.h"
-#include "platform/linux/win32_api.h"
+#include "platform/linux/kernel/kernel_api.h"
+#include "platform/linux/dialog/dialog_api.h"
+#include "platform/linux/registry/registry_api.h"
+#include "platform/linux/winsock/winsock_api.h"
 #endif
 
 #include "platform/wide.h"

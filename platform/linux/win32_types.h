@@ -75,6 +75,9 @@ struct FILETIME {
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_RESOURCE_LANG_NOT_FOUND 1815L
+#define ERROR_INVALID_ADDRESS 487L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_INVALID_INDEX 1413L
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100u
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
@@ -133,49 +136,8 @@ typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 #define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x00000002u
 #define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004u
 
-// Windows and dialogs (see platform/linux/dialog_api.h).
-struct HWND__;
-typedef HWND__* HWND;
-typedef uintptr_t WPARAM;
-typedef intptr_t LPARAM;
-typedef intptr_t LRESULT;
-typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
-struct DLGTEMPLATE;
-typedef const DLGTEMPLATE* LPCDLGTEMPLATEW;
-
-#define WM_INITDIALOG 0x0110u
-#define WM_COMMAND 0x0111u
-#define BN_CLICKED 0
-#define IDOK 1
-#define IDCANCEL 2
-#define BST_UNCHECKED 0u
-#define BST_CHECKED 1u
-#define MB_OK 0x00000000u
-#define MB_ICONWARNING 0x00000030u
-#define MB_ICONEXCLAMATION 0x00000030u
-#define MB_ICONERROR 0x00000010u
-#define MB_ICONHAND 0x00000010u
 typedef intptr_t LONG_PTR;
-// Window data of a dialog: DWLP_USER after the message result and procedure.
-#define DWLP_MSGRESULT 0
-#define DWLP_DLGPROC 8
-#define DWLP_USER 16
-#define ERROR_INVALID_INDEX 1413L
-#define LOWORD(l) (static_cast<WORD>(static_cast<uintptr_t>(l) & 0xFFFF))
-#define HIWORD(l) (static_cast<WORD>((static_cast<uintptr_t>(l) >> 16) & 0xFFFF))
-#define MAKEWPARAM(l, h) (static_cast<WPARAM>(static_cast<DWORD>(static_cast<WORD>(l) | (static_cast<DWORD>(static_cast<WORD>(h)) << 16))))
-#define ERROR_INVALID_WINDOW_HANDLE 1400L
-#define ERROR_INVALID_ADDRESS 487L
-
-#define WS_TABSTOP 0x00010000u
-#define WS_DISABLED 0x08000000u
-
-// Memory protection (VirtualProtect).
-#define PAGE_NOACCESS 0x01u
-#define PAGE_READONLY 0x02u
-#define PAGE_READWRITE 0x04u
-#define PAGE_EXECUTE 0x10u
-#define PAGE_EXECUTE_READ 0x20u
-#define PAGE_EXECUTE_READWRITE 0x40u
 typedef size_t SIZE_T;
 typedef DWORD* PDWORD;
+#define LOWORD(l) (static_cast<WORD>(static_cast<uintptr_t>(l) & 0xFFFF))
+#define HIWORD(l) (static_cast<WORD>((static_cast<uintptr_t>(l) >> 16) & 0xFFFF))

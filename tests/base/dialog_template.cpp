@@ -3,7 +3,7 @@
 // creation data) is refused here.
 #include "dialog_template.h"
 
-#include "platform/linux/dialog_template.h"
+#include "platform/linux/dialog/dialog_template.h"
 
 dialog_template_t read_dialog_template(const std::vector<unsigned char>& bytes) {
   plat::dialog_desc_t desc;

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux/locale.h"
+#include "platform/linux/kernel/locale.h"
 #include "platform/win32.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/dialog_front_end.h"
-#include "platform/linux/dialog_manager.h"
+#include "platform/linux/dialog/dialog_front_end.h"
+#include "platform/linux/dialog/dialog_manager.h"
 #include "platform/win32.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/com_ptr.h"
-#include "platform/linux/dialog_front_end.h"
+#include "platform/linux/dialog/dialog_front_end.h"
 #include "platform/nap_sdk.h"
 #include "registry_fixture.h"
 

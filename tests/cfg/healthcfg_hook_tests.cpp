@@ -13,9 +13,9 @@
 #include <string>
 #include <thread>
 
-#include "base/api_hook.h"
 #include "healthcfg_fixture.h"
 #include "latch.h"
+#include "platform/import_slot.h"
 
 extern "C" void* FindResourceW(void* module, const char16_t* name, const char16_t* type);
 
@@ -115,7 +115,7 @@ TEST_F(healthcfg_hook, a_restore_that_fails_pins_the_module_and_says_so) {
       {
         const debug_output_t debug(store_.dir());
         std::string error;
-        void** slot = base_n::find_import_slot(GetModuleHandleA(nullptr), "kernel32.dll", "FindResourceW", error);
+        void** slot = plat::find_import_slot(GetModuleHandleA(nullptr), "kernel32.dll", "FindResourceW", error);
         require(slot != nullptr, "the program does not import FindResourceW");
         scripted_front_end_t ui([&](HWND) { seal_page_of(slot); });
         config_->InvokeUI(nullptr);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/dialog_template.h"
+#include "platform/linux/dialog/dialog_template.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A copy of exactly size bytes, so that any read beyond is caught.

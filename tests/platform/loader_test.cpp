@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "base/module_info.h"
-#include "platform/linux/loader.h"
+#include "platform/linux/kernel/loader.h"
 #include "platform/win32.h"
 
 namespace {

@@ -34,6 +34,7 @@
 
 #include "base/api_hook.h"
 #include "base/com_apartment.h"
+#include "platform/import_slot.h"
 
 namespace {
 
@@ -104,7 +105,7 @@ int lock_settings(const char* what) {
 // The program's FindResourceW import, as the system's dialog code calls it.
 void** resource_import() {
   std::string error;
-  return base_n::find_import_slot(GetModuleHandleW(nullptr), "kernel32.dll", "FindResourceW", error);
+  return plat::find_import_slot(GetModuleHandleW(nullptr), "kernel32.dll", "FindResourceW", error);
 }
 bool import_is_the_systems() {
   void** slot = resource_import();

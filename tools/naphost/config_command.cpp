@@ -19,7 +19,7 @@
 #include "kern/types.h"
 #include "kern/unicode.h"
 #ifndef _WIN32
-#include "platform/linux/dialog_front_end.h"
+#include "platform/linux/dialog/dialog_front_end.h"
 #endif
 #include "platform/nap_sdk.h"
 #include "tools/naphost/commands.h"

@@ -1,5 +1,7 @@
-// The NAP SDK stand-in on Linux: the SoH reader and writer and the NAP
-// server's management class, as in-process COM classes of one module.
+// Stand-in for the NAP SDK: its records and interfaces (nap_sdk_*.h), and the
+// SoH reader, SoH writer and server management as COM classes of one module,
+// also built for Wine. Left out on purpose: NAP's client side and every
+// interface the validator neither implements nor calls.
 #pragma once
 
 #include "base/com_object.h"

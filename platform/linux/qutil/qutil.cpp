@@ -1,6 +1,9 @@
-// Stand-in for the NAP utility library: allocation and release of the NAP
-// SDK's records with the COM task allocator, so that whatever one module
-// allocates here any other module may free with CoTaskMemFree.
+// Stand-in for the NAP utility library, also built as QUtil.dll for Wine. Left
+// out on purpose: every export but the five the tree binds.
+//
+// The NAP SDK's records are allocated and released with the COM task
+// allocator, so that whatever one module allocates here any other module may
+// free with CoTaskMemFree.
 #include <cstring>
 
 #include "platform/nap_sdk.h"

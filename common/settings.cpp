@@ -142,8 +142,12 @@ DWORD configuration_call(const std::string& what, const std::u16string& path, st
 
 std::string configuration_name(uint32_t id) { return "configuration " + std::to_string(id); }
 
-const std::vector<const char*> all_settings = {"server_name", "server_port", "server_timeout", "cache_time",
-                                               "validate"};
+// Every setting's name, in table order.
+std::vector<const char*> all_settings() {
+  std::vector<const char*> names;
+  for (const setting_t& row : settings_table) names.push_back(row.name);
+  return names;
+}
 
 // A registry error of a strict read, as the caller's exception.
 void check_read(LSTATUS rc) {
@@ -359,6 +363,6 @@ void load(std::string& out) {
   out.swap(blob);
 }
 
-write_report_t save(lstr_t blob, uint32_t config) { return write_values(from_blob(blob), all_settings, config); }
+write_report_t save(lstr_t blob, uint32_t config) { return write_values(from_blob(blob), all_settings(), config); }
 
 }  // namespace shv_settings

@@ -46,15 +46,16 @@ local_time_t local_time_of(int64_t unix_second) {
   return fields;
 }
 
-// value in decimal, at least width digits, zero-padded.
-void append_digits(std::string& out, uint64_t value, int width) {
+// value in base 10 or 16 (lower case), at least width characters, padded
+// on the left with pad.
+void append_digits(std::string& out, uint64_t value, int width, unsigned base = 10, char pad = '0') {
   char digits[24];
   int n = 0;
   do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
+    digits[n++] = "0123456789abcdef"[value % base];
+    value /= base;
   } while (value != 0);
-  for (int i = n; i < width; ++i) out += '0';
+  for (int i = n; i < width; ++i) out += pad;
   while (n > 0) out += digits[--n];
 }
 
@@ -84,18 +85,11 @@ std::string make_line_prefix(int level) {
   out += ' ';
   out += level_tag(level);
   out += " [";
-  // "%5lu": the process id right-aligned in five columns.
-  std::string pid;
-  append_digits(pid, GetCurrentProcessId(), 1);
-  if (pid.size() < 5) out.append(5 - pid.size(), ' ');
-  out += pid;
+  // "%5lu %04lx": the process id right-aligned in five columns, the thread
+  // id in lower-case hexadecimal, at least four digits.
+  append_digits(out, GetCurrentProcessId(), 5, 10, ' ');
   out += ' ';
-  // "%04lx": the thread id in lower-case hexadecimal, at least four digits.
-  char hex[16];
-  int n = 0;
-  for (unsigned long id = GetCurrentThreadId(); id != 0 || n == 0; id >>= 4) hex[n++] = "0123456789abcdef"[id & 0xF];
-  for (int i = n; i < 4; ++i) out += '0';
-  while (n > 0) out += hex[--n];
+  append_digits(out, GetCurrentThreadId(), 4, 16);
   out += "] ";
   out.append(name, name_length);
   if (name_length < 6) out.append(6 - name_length, ' ');

@@ -41,11 +41,7 @@ void nap_cache_t::erase(map_t::iterator it) {
 }
 
 void nap_cache_t::evict_first() {
-  expiry_index_t& expiries = impl_->by_expiry;
-  if (expiries.empty()) return;
-  const auto entry = impl_->entries.find(*expiries.begin()->second);
-  expiries.erase(expiries.begin());
-  impl_->entries.erase(entry);
+  if (!impl_->by_expiry.empty()) erase(impl_->entries.find(*impl_->by_expiry.begin()->second));
 }
 
 bool nap_cache_t::get(const key_t& key, bool* compliant, uint32_t max_age) {

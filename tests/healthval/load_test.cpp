@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "eventually.h"
 #include "healthval_fixture.h"
 #include "tests/net/mock_dns.h"
 
@@ -111,12 +112,7 @@ TEST_F(healthval_fixture, ten_thousand_requests_leave_nothing_behind) {
   // Its workers have all left the module once it agrees to be unloaded.
   run_all();
   validator_.reset();
-  bool quiet = false;
-  for (int i = 0; i < 10000 && !quiet; ++i) {
-    quiet = call_export(healthval_, "DllCanUnloadNow") == S_OK;
-    if (!quiet) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ASSERT_TRUE(quiet);
+  ASSERT_TRUE(test_support::eventually([&] { return call_export(healthval_, "DllCanUnloadNow") == S_OK; }));
   const size_t threads_before = entries_in("/proc/self/task");
   const size_t sockets_before = open_sockets();
   ASSERT_EQ(CoCreateInstance(shv_test::clsid_validator, nullptr, CLSCTX_INPROC_SERVER, IID_INapSystemHealthValidator,
@@ -130,12 +126,10 @@ TEST_F(healthval_fixture, ten_thousand_requests_leave_nothing_behind) {
   EXPECT_LE(sim.reports().size(), 100u + hosts) << "one conversation per client, give or take racing misses";
   // Every worker, pool thread and socket is gone again.
   validator_.reset();
-  bool settled = false;
-  for (int i = 0; i < 5000 && !settled; ++i) {
-    settled = call_export(healthval_, "DllCanUnloadNow") == S_OK && entries_in("/proc/self/task") <= threads_before &&
-              open_sockets() <= sockets_before;
-    if (!settled) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  const bool settled = test_support::eventually([&] {
+    return call_export(healthval_, "DllCanUnloadNow") == S_OK && entries_in("/proc/self/task") <= threads_before &&
+           open_sockets() <= sockets_before;
+  });
   EXPECT_TRUE(settled) << "threads " << entries_in("/proc/self/task") << " (before " << threads_before << "), sockets "
                        << open_sockets() << " (before " << sockets_before << ")";
 }

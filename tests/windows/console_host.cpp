@@ -35,6 +35,7 @@
 #include "base/api_hook.h"
 #include "base/com_apartment.h"
 #include "platform/import_slot.h"
+#include "tests/support/eventually.h"
 
 namespace {
 
@@ -232,11 +233,13 @@ int main(int argc, char** argv) {
     // Closes each dialog as its Cancel button would, in that order.
     std::thread closer([&] {
       HWND first = nullptr, second_dialog = nullptr;
-      for (int i = 0; i < 400 && (first == nullptr || second_dialog == nullptr); ++i) {
-        Sleep(50);
-        first = dialog_of_thread(first_thread);
-        second_dialog = second_thread != 0 ? dialog_of_thread(second_thread) : nullptr;
-      }
+      test_support::eventually(
+          [&] {
+            first = dialog_of_thread(first_thread);
+            second_dialog = second_thread != 0 ? dialog_of_thread(second_thread) : nullptr;
+            return first != nullptr && second_dialog != nullptr;
+          },
+          std::chrono::seconds(20));
       PostMessageW(first, WM_COMMAND, IDCANCEL, 0);
       WaitForSingleObject(first_done, 20000);
       PostMessageW(second_dialog, WM_COMMAND, IDCANCEL, 0);

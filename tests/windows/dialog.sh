@@ -107,6 +107,11 @@ fill() {
   xdotool key --delay 50 Tab
   xdotool type --delay 20 "$3"
 }
+# Edits every field, then presses Cancel (from the port past OK).
+fill_and_cancel() {
+  fill 1 cancelled.example 1
+  xdotool key --delay 50 Tab Tab space
+}
 
 w regsvr32 /s healthcfg.dll || fail "regsvr32 healthcfg.dll"
 
@@ -149,8 +154,7 @@ fi
 echo "Cancel writes nothing"
 open_dialog 0x0409
 if [[ -n $window ]]; then
-  fill 1 cancelled.example 1
-  xdotool key --delay 50 Tab Tab space   # from the port past OK to Cancel
+  fill_and_cancel
   expect_eq "InvokeUI" "$(host_result)" "InvokeUI 0x00000000"
   expect_eq "nothing written" "$(settings_now)" "$before"
 else
@@ -184,8 +188,7 @@ else
 fi
 open_dialog 0x0409 blob "$(winepath -w "$scratch/policy.bin")" "$(winepath -w "$scratch/edited.bin")"
 if [[ -n $window ]]; then
-  fill 1 cancelled.example 1
-  xdotool key --delay 50 Tab Tab space   # from the port past OK to Cancel
+  fill_and_cancel
   expect_eq "Cancel" "$(host_result)" "InvokeUIFromConfigBlob 0x00000000 changed 0 count 0"
   expect_eq "the registry as it was" "$(settings_now)" "$before"
 else

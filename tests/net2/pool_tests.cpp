@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <boost/asio/post.hpp>
 #include <boost/thread/exceptions.hpp>
@@ -16,6 +17,7 @@
 #include "kern/runnable.h"
 #include "platform/win32.h"
 #include "net2/pool.h"
+#include "net2/socket_library.h"
 #include "tests/support/latch.h"
 #include "tests/support/capture_logger.h"
 
@@ -156,6 +158,21 @@ TEST(pool, holds_one_socket_library_start_up_for_its_life) {
     EXPECT_EQ(socket_library_startups(), before + 1);
   }
   EXPECT_EQ(socket_library_startups(), before);  // the pool has released its own
+}
+
+// Requests start and end pools from many threads at once; the system's own
+// count must come out where it was (a count that is not thread-safe loses
+// updates, reaches zero early and closes every socket of the process).
+TEST(pool, concurrent_owners_leave_the_start_up_count_as_it_was) {
+  const int before = socket_library_startups();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([] {
+      for (int i = 0; i < 200000; ++i) net2::detail::socket_library_t held;
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(socket_library_startups(), before);
 }
 
 TEST(pool, without_threads_nothing_runs_and_join_returns) {

@@ -208,22 +208,22 @@ std::optional<values_t> find_stored(uint32_t config) {
                                        read_access, key.out());
   if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return std::nullopt;
   check_read(opened);
-  // Whether each value is there is asked first: a missing one is its
-  // default, an error is the store's. A value of another type or size is
-  // no setting, and the default as for the validator.
+  // One query per value: a missing one is its default, and so is one of
+  // another type or size (no setting, as for the validator) or one that kept
+  // growing while read; any other error is the store's.
   win::regkey_tpl_t<false> borrowed(key.get());
   for (const setting_t& row : settings_table) {
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    const LSTATUS found = RegQueryValueExW(key.get(), plat::wstr(row.value_name), nullptr, &type, nullptr, &size);
-    if (found == ERROR_FILE_NOT_FOUND) continue;
-    if (found == ERROR_KEY_DELETED) return std::nullopt;
-    check_read(found);
+    win::detail::query_failure_t failure;
     if (row.kind == kind_string) {
-      borrowed.query_string_value(row.value_name, values.server_name, row.default_text);
+      DWORD type = REG_NONE;
+      failure = borrowed.try_query_string_value(row.value_name, values.server_name, type);
     } else {
-      values.*numbers[row_index(row)] = borrowed.query_dword_value(row.value_name, row.default_number);
+      failure = borrowed.try_query_dword_value(row.value_name, values.*numbers[row_index(row)]);
     }
+    if (failure.kind != win::detail::query_failure_t::kind_t::registry) continue;
+    if (failure.code == ERROR_FILE_NOT_FOUND || failure.code == ERROR_MORE_DATA) continue;
+    if (failure.code == ERROR_KEY_DELETED) return std::nullopt;
+    check_read(failure.code);
   }
   return values;
 }

@@ -168,20 +168,18 @@ DWORD regkey_tpl_t<FreeHKEYOnReset>::check_value_type_and_get_size(const std::u1
 template <bool FreeHKEYOnReset>
 detail::query_failure_t regkey_tpl_t<FreeHKEYOnReset>::try_query_dword_value(const std::u16string& name,
                                                                              uint32_t& out) {
-  DWORD type = REG_DWORD;
-  DWORD size = 0;
-  if (const detail::query_failure_t failure = try_value_type_and_size(name, type, size)) return failure;
-  if (size != sizeof(uint32_t)) return detail::size_failure(size);
+  // One call: a value of any other size does not fit or comes short, and
+  // the registry reports its type and size either way.
   BYTE data[sizeof(uint32_t)] = {};
   DWORD read = sizeof(data);
   DWORD stored = REG_NONE;
-  if (const detail::query_failure_t failure = detail::registry_failure(
-          RegQueryValueExW(key_, plat::wstr(name.c_str()), nullptr, &stored, data, &read)))
-    return failure;
-  // Rewritten with another type since the size query.
-  type = REG_DWORD;
+  const LONG result = RegQueryValueExW(key_, plat::wstr(name.c_str()), nullptr, &stored, data, &read);
+  if (result != ERROR_MORE_DATA) {
+    if (const detail::query_failure_t failure = detail::registry_failure(result)) return failure;
+  }
+  DWORD type = REG_DWORD;
   if (const detail::query_failure_t failure = detail::type_failure(type, stored)) return failure;
-  if (read != sizeof(data)) return detail::size_failure(read);
+  if (result == ERROR_MORE_DATA || read != sizeof(data)) return detail::size_failure(read);
   out = static_cast<uint32_t>(data[0]) | (static_cast<uint32_t>(data[1]) << 8) |
         (static_cast<uint32_t>(data[2]) << 16) | (static_cast<uint32_t>(data[3]) << 24);
   return {};

@@ -68,6 +68,13 @@ class regkey_tpl_t : private noncopyable_t {
   void query_string_value(const std::u16string& name, std::u16string& out,
                           const std::u16string& default_value, DWORD* type = nullptr);
 
+  // The typed queries' failures kept instead of thrown, for a caller that
+  // tells them apart itself (a missing value from a store error) with one
+  // registry call per value; out is left as it was on a failure.
+  detail::query_failure_t try_query_dword_value(const std::u16string& name, uint32_t& out);
+  detail::query_failure_t try_query_string_value(const std::u16string& name, std::u16string& out,
+                                                 DWORD& type);
+
   void set_dword_value(const std::u16string& name, uint32_t value);
   // type must be REG_SZ, REG_EXPAND_SZ or REG_MULTI_SZ; the data written is
   // the characters and one terminating NUL.
@@ -76,9 +83,6 @@ class regkey_tpl_t : private noncopyable_t {
 
  private:
   detail::query_failure_t try_value_type_and_size(const std::u16string& name, DWORD& type, DWORD& size);
-  detail::query_failure_t try_query_dword_value(const std::u16string& name, uint32_t& out);
-  detail::query_failure_t try_query_string_value(const std::u16string& name, std::u16string& out,
-                                                 DWORD& type);
 
   HKEY key_ = nullptr;
 };

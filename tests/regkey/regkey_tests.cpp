@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <string>
+#include <utility>
 
 #include "kern/exceptions.h"
 #include "kern/regkey.h"
@@ -226,8 +227,18 @@ TEST_F(regkey, set_string_value_refuses_a_non_string_type_before_touching_the_re
 
 TEST_F(regkey, a_dword_of_the_wrong_size_is_not_read_as_a_number) {
   set_raw(u"Short", REG_DWORD, std::string("\x01\x02", 2));
-  EXPECT_THROW(writer.query_dword_value(u"Short"), win::regkey_exception_shell_t);
-  EXPECT_EQ(writer.query_dword_value(u"Short", 9u), 9u);
+  set_raw(u"Long", REG_DWORD, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
+  const std::pair<const char16_t*, std::string> cases[] = {{u"Short", "Short: a REG_DWORD value of 2 bytes"},
+                                                           {u"Long", "Long: a REG_DWORD value of 8 bytes"}};
+  for (const auto& [name, expected] : cases) {
+    try {
+      writer.query_dword_value(name);
+      ADD_FAILURE() << "no exception";
+    } catch (const win::regkey_exception_shell_t& e) {
+      EXPECT_EQ(e.what(), expected);
+    }
+    EXPECT_EQ(writer.query_dword_value(name, 9u), 9u);
+  }
 }
 
 TEST_F(regkey, the_owning_form_closes_its_key_the_borrowing_form_does_not) {

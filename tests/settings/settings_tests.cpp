@@ -208,6 +208,7 @@ TEST_F(settings, the_stored_set_has_defaults_for_what_is_missing_and_fails_for_a
   EXPECT_TRUE(shv_settings::read_stored() == shv_settings::default_values()) << "no key";
   shv_settings::write("server_name", u"abc");
   set_raw(u"ServerPort", REG_SZ, std::string("8\0\0\0", 4));
+  set_raw(u"CacheTime", REG_DWORD, std::string(8, '\x01'));
   shv_settings::values_t expected = shv_settings::default_values();
   expected.server_name = u"abc";
   EXPECT_TRUE(shv_settings::read_stored() == expected);

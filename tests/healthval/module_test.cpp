@@ -6,6 +6,7 @@
 #include "kern/unicode.h"
 
 #include "healthval_fixture.h"
+#include "eventually.h"
 
 namespace {
 
@@ -240,11 +241,8 @@ TEST_F(healthval_fixture, the_request_limit_is_128) {
   requests[128]->set_gate(nullptr);
   ASSERT_EQ(validator_->Validate(requests[128].get(), 0, callbacks[128].get()), E_PENDING);
   ASSERT_TRUE(callbacks[128]->wait(std::chrono::seconds(30)));
-  for (int i = 0; i < 10000 && (requests[128]->references() != 1); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   for (int i = 0; i <= 128; ++i) {
-    for (int w = 0; w < 5000 && (requests[i]->references() != 1 || callbacks[i]->references() != 1); ++w) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    test_support::eventually([&] { return requests[i]->references() == 1 && callbacks[i]->references() == 1; });
     EXPECT_EQ(requests[i]->references(), 1) << i;
     EXPECT_EQ(callbacks[i]->references(), 1) << i;
   }

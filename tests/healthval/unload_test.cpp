@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "base/com_ptr.h"
 #include "common/settings.h"
 #include "registry_fixture.h"
+#include "eventually.h"
 #include "tools/naphost/nap_request.h"
 
 namespace {
@@ -40,22 +40,14 @@ TEST(healthval_unload, unload_as_soon_as_allowed) {
     }
     ASSERT_TRUE(callback.wait(std::chrono::seconds(10)));
     // The host unloads at the first S_OK, without waiting for anything else.
-    for (int i = 0; i < 100000 && can_unload() != S_OK; ++i) std::this_thread::yield();
-    ASSERT_EQ(can_unload(), S_OK);
+    ASSERT_TRUE(test_support::eventually([&] { return can_unload() == S_OK; }, test_support::poll_t::yield));
     FreeLibrary(module);
     // The request objects live on this stack: the worker must be done with them.
-    for (int i = 0; i < 5000 && (request.references() != 1 || callback.references() != 1); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    test_support::eventually([&] { return request.references() == 1 && callback.references() == 1; });
     EXPECT_EQ(request.references(), 1);
   }
   // The module does go away once its last worker has left it.
-  bool unloaded = false;
-  for (int i = 0; i < 5000 && !unloaded; ++i) {
-    unloaded = GetModuleHandleA("healthval.dll") == nullptr;
-    if (!unloaded) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  EXPECT_TRUE(unloaded);
+  EXPECT_TRUE(test_support::eventually([] { return GetModuleHandleA("healthval.dll") == nullptr; }));
   FreeLibrary(napsdk);
   unsetenv("SHV_DEBUG_OUTPUT");
 }

@@ -1,6 +1,7 @@
 // Validation end to end through the built module: every outcome, the calls
 // made on the NAP server's objects and their order, and the references.
 #include "healthval_fixture.h"
+#include "eventually.h"
 
 namespace {
 
@@ -131,13 +132,12 @@ TEST_F(healthval_fixture, a_failing_completion_is_only_logged) {
   callback.throw_on_complete(true);
   ASSERT_EQ(validator_->Validate(&request, 0, &callback), E_PENDING);
   ASSERT_TRUE(callback.wait(std::chrono::seconds(10)));
-  for (int i = 0; i < 3000 && request.references() != 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  test_support::eventually([&] { return request.references() == 1; });
   EXPECT_EQ(request.references(), 1);
   EXPECT_EQ(callback.references(), 1);
-  for (int i = 0; i < 3000 && module_log().find("unable to reply to NAP pending request because of") == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  EXPECT_NE(module_log().find("unable to reply to NAP pending request because of"), std::string::npos);
+  EXPECT_TRUE(test_support::eventually(
+      [this] { return module_log().find("unable to reply to NAP pending request because of") != std::string::npos; }))
+      << module_log();
 }
 
 }  // namespace

@@ -128,7 +128,9 @@ T string_to_number(lstr_t text, bool allow_sign, bool integer_only) {
   if (separator) {
     double x = static_cast<double>(value) + fraction;
     const double power = std::pow(10.0, static_cast<double>(exponent));
-    x = negative_exponent ? x / power : x * power;
+    // Zero stays zero: a power past double's range is infinite, and zero
+    // times infinity is no number at all.
+    if (x != 0) x = negative_exponent ? x / power : x * power;
     if (!fits<T>(x)) {
       KERN_THROW(number_format_exception, "integer overflow detected in string \"%.*s\" at exponent applying",
                  text.ilen(), text.pointer);

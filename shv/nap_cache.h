@@ -1,10 +1,11 @@
 // The process-wide verdict cache: (client_id, digest, central server) ->
-// compliant. A verdict lives for the cache time it was stored with, and a
-// look-up takes it only while it is no older than the asker's cache time:
-// configurations with different cache times share a cache without cutting
-// each other's verdicts short or keeping them too long. Expiry is lazy,
-// inside get and set, soonest-expiring entries first; the number of entries
-// is bounded.
+// compliant. A verdict lives for the longest cache time it was wanted for,
+// and a look-up takes it only while it is no older than the asker's cache
+// time: configurations with different cache times share a cache without
+// cutting each other's verdicts short or keeping them too long. Expiry is
+// lazy, inside get and set, soonest-expiring entries first; the number of
+// entries and the bytes they hold are both bounded, because the clients, not
+// yet admitted, choose the keys.
 #pragma once
 
 #include <atomic>
@@ -36,11 +37,15 @@ class nap_cache_t {
   typedef nap_cache_key_t key_t;
   // The clock the cache stamps entries with (10-ns ticks); replaceable for tests.
   typedef timegap_t (*clock_fn)();
-  // At most this many verdicts are kept; when full, the one closest to its
-  // expiry goes first (with one cache time for all: the oldest).
+  // At most this many verdicts are kept, holding at most max_bytes between
+  // them (keys and bookkeeping, see charge_of); when either bound is reached,
+  // the one closest to its expiry goes first (with one cache time for all:
+  // the oldest). With short client ids the count is the bound that applies; a
+  // client id of a few kilobytes simply takes more of the bytes.
   static constexpr size_t max_entries = 100000;
+  static constexpr size_t max_bytes = 32 * 1024 * 1024;
 
-  explicit nap_cache_t(size_t capacity = max_entries);
+  explicit nap_cache_t(size_t capacity = max_entries, size_t byte_budget = max_bytes);
   static nap_cache_t& instance();
 
   // The server field of a key: the server's name and port as the settings
@@ -48,12 +53,14 @@ class nap_cache_t {
   static std::string server_of(std::string_view name, uint32_t port);
 
   // Writes the cached verdict and returns true, or returns false and leaves
-  // *compliant untouched. Expired entries go first; an entry older than
-  // max_age seconds goes too (it is no verdict for this asker, and the
-  // answer it gets next replaces it).
+  // *compliant untouched. Expired entries go first. An entry older than
+  // max_age seconds is a miss for this asker only: it stays for the askers
+  // that still want it, until its own expiry.
   bool get(const key_t& key, bool* compliant, uint32_t max_age);
-  // Stores the verdict stamped now to live lifetime seconds (replacing and
-  // restamping an existing one); a new key makes room when full.
+  // Stores the verdict stamped now, replacing and restamping an existing one;
+  // it lives lifetime seconds, or the longer lifetime the key was already
+  // kept for, since an asker with that cache time still wants it. A new key
+  // makes room when either bound is reached.
   void set(const key_t& key, bool compliant, uint32_t lifetime);
   // The same for a key without a server, with the time-out below.
   bool get(std::string_view client_id, std::string_view digest, bool* compliant) {
@@ -69,13 +76,23 @@ class nap_cache_t {
 
   size_t size() const;
   size_t capacity() const { return impl_->capacity; }
+  // The bytes the entries are charged with, and their bound.
+  size_t bytes() const;
+  size_t byte_budget() const { return impl_->byte_budget; }
+  // What one entry with this key is charged: its key's text where it lives
+  // outside the strings themselves, the map's and the expiry index's nodes
+  // and the allocator's headers of each; an estimate of what it costs the
+  // process, close enough for a bound.
+  static size_t charge_of(const key_t& key);
   void set_clock(clock_fn clock) { impl_->clock = clock; }
 
  private:
   struct entry_t {
     bool compliant = false;
     timegap_t stored_at = 0;
-    timegap_t expires_at = 0;  // stored_at + its lifetime
+    timegap_t expires_at = 0;  // stored_at + lifetime
+    timegap_t lifetime = 0;
+    size_t charge = 0;  // charge_of its key
   };
   // An ordered map: clients choose the keys, and no choice of keys makes a
   // look-up slower than its logarithm. Nodes never move, so the expiry index
@@ -92,6 +109,8 @@ class nap_cache_t {
     expiry_index_t by_expiry;
     clock_fn clock;
     size_t capacity;
+    size_t byte_budget;
+    size_t bytes = 0;  // the sum of the entries' charges
   };
 
   // Removes every entry whose lifetime ended strictly before now; caller
@@ -100,6 +119,9 @@ class nap_cache_t {
   // Removes one entry, or the one closest to its expiry; caller holds the lock.
   void erase(map_t::iterator it);
   void evict_first();
+  // Evicts until an entry charged charge fits beside the others; caller
+  // holds the lock.
+  void make_room(size_t charge);
 
   std::shared_ptr<impl_t> impl_;
 };

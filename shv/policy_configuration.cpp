@@ -50,15 +50,15 @@ missing_ids_t& missing_ids() {
 
 }  // namespace
 
-uint32_t configuration_id(INapSystemHealthValidationRequest* request) {
+std::optional<uint32_t> configuration_id(INapSystemHealthValidationRequest* request) {
   base_n::com_ptr_t<INapSystemHealthValidationRequest2> second;
   if (FAILED(request->QueryInterface(IID_INapSystemHealthValidationRequest2, second.out_void())) || !second) return 0;
   UINT32 id = 0;
   const HRESULT hr = second->GetConfigID(&id);
   if (FAILED(hr)) {
-    KLOG(lvl_error, "%s: unable to get the configuration id because of error %08X, the default configuration is used",
+    KLOG(lvl_error, "%s: unable to get the configuration id because of error %08X, the request cannot be judged",
          source, static_cast<unsigned>(hr));
-    return 0;
+    return std::nullopt;
   }
   return id;
 }

@@ -11,9 +11,10 @@
 namespace shv {
 
 // The configuration id the request carries: 0 for a request of a NAP server
-// that names none (no INapSystemHealthValidationRequest2), and for one whose
-// id cannot be had (logged at level 1).
-uint32_t configuration_id(INapSystemHealthValidationRequest* request);
+// that names none (no INapSystemHealthValidationRequest2); none for one whose
+// id cannot be had (logged at level 1 with the error), since no other
+// policy's configuration may judge it in its place.
+std::optional<uint32_t> configuration_id(INapSystemHealthValidationRequest* request);
 
 // The settings of configuration id, read at once: none for the default (its
 // values are read one by one where they are used, as they always were) and

@@ -17,9 +17,17 @@ using base_n::com_ptr_t;
 using napcommon::check_res;
 
 void SHVValidator::process_request(INapSystemHealthValidationRequest* request, shv_result_t& result) {
+  // A request whose network policy cannot be told is a failed query: judged
+  // by another policy's configuration, it could be admitted by a default
+  // that has validation off.
+  const std::optional<uint32_t> config_id = shv::configuration_id(request);
+  if (!config_id) {
+    result.set(shv_not_compliant, shv_failure_server_communication);
+    return;
+  }
   // The network policy's configuration, read once; the default's settings
   // are read where they are used, as they always were.
-  const std::optional<shv_settings::values_t> policy = shv::configuration_settings(shv::configuration_id(request));
+  const std::optional<shv_settings::values_t> policy = shv::configuration_settings(*config_id);
   if ((policy ? policy->validate : shv_settings::read_number("validate")) == 0) {
     result.set(S_OK, 0);
     return;

@@ -1,6 +1,7 @@
 // Costs on every request's path in the validator: a verdict cache hit with few
 // and with many live entries; and the verdict cache's peak memory as many
-// distinct clients pass through, which its bound on entries caps.
+// distinct clients pass through, which its bounds on entries and on bytes cap
+// whatever the length of the ids the clients send.
 #include <benchmark/benchmark.h>
 
 #include <sys/wait.h>
@@ -41,10 +42,11 @@ uint64_t status_kib(const char* field) {
   return 0;
 }
 
-// The peak memory a cache with the product's bound reaches while clients
-// distinct clients (with a digest of 32 hex digits each) pass through with a
-// long cache time; measured in a child process of its own, in KiB.
-uint64_t cache_peak_kib(uint64_t clients) {
+// The peak memory a cache with the product's bounds reaches while clients
+// distinct clients (ids padded to id_length, a digest of 32 hex digits each)
+// pass through with a long cache time; measured in a child process of its
+// own, in KiB.
+uint64_t cache_peak_kib(uint64_t clients, size_t id_length = 0) {
   int pipe_ends[2];
   if (pipe(pipe_ends) != 0) return 0;
   const pid_t child = fork();
@@ -53,8 +55,11 @@ uint64_t cache_peak_kib(uint64_t clients) {
     {
       nap_cache_t cache;
       cache.set_timeout(86400);
+      std::string id;
       for (uint64_t i = 0; i < clients; ++i) {
-        cache.set("client-" + std::to_string(i), "9f86d081884c7d659a2feaa0c55ad015", i % 2 == 0);
+        id = "client-" + std::to_string(i);
+        if (id.size() < id_length) id.resize(id_length, 'x');
+        cache.set(id, "9f86d081884c7d659a2feaa0c55ad015", i % 2 == 0);
       }
     }
     const uint64_t growth = status_kib("VmHWM:") - before;
@@ -76,6 +81,8 @@ int main(int argc, char** argv) {
   const uint64_t few = cache_peak_kib(10000);
   const uint64_t at_bound = cache_peak_kib(nap_cache_t::max_entries);
   const uint64_t many = cache_peak_kib(1000000);
+  const uint64_t short_ids = cache_peak_kib(200000);
+  const uint64_t long_ids = cache_peak_kib(200000, 3900);
   const int status = run_benchmarks_with_ratios(
       argc, argv, {{"cache hit with 100,000 entries / with 10 entries", "cache_hit/100000", "cache_hit/10", 2.0}});
   std::printf("\nVerdict cache peak memory (bound: %zu entries):\n", nap_cache_t::max_entries);
@@ -85,5 +92,12 @@ int main(int argc, char** argv) {
   std::printf("  %-58s %8.2fx\n", "1,000,000 / 10,000 clients", few != 0 ? static_cast<double>(many) / few : 0.0);
   std::printf("  %-58s %8.2fx\n", "1,000,000 clients / as many as the bound",
               at_bound != 0 ? static_cast<double>(many) / at_bound : 0.0);
+  const double budget_mb = static_cast<double>(nap_cache_t::max_bytes) / (1024 * 1024);
+  std::printf("\nVerdict cache peak memory by id length (bound: %.0f MB of entries):\n", budget_mb);
+  std::printf("  %-58s %8.1f MB\n", "200,000 distinct short ids", static_cast<double>(short_ids) / 1024);
+  std::printf("  %-58s %8.1f MB\n", "200,000 distinct 3,900-byte ids", static_cast<double>(long_ids) / 1024);
+  std::printf("  %-58s %8.2fx\n", "3,900-byte ids / short ids",
+              short_ids != 0 ? static_cast<double>(long_ids) / short_ids : 0.0);
+  std::printf("  %-58s %8.2fx\n", "3,900-byte ids / the bound", static_cast<double>(long_ids) / 1024 / budget_mb);
   return status;
 }

@@ -80,6 +80,22 @@ TEST_F(healthval_fixture, a_configuration_that_is_gone_falls_back_to_the_default
       << module_log();
 }
 
+// A default with validation off must not admit a client whose own policy's
+// configuration would judge it: a policy that cannot be told is no verdict.
+TEST_F(healthval_fixture, a_request_whose_policy_cannot_be_told_is_a_failed_query) {
+  central_sim_t vpn({"--verdict", "vpn-pc=INFECTED"});
+  use_server(vpn);
+  add_configuration(5, vpn);
+  ASSERT_EQ(shv_settings::write("validate", 0u), static_cast<DWORD>(ERROR_SUCCESS));
+  auto run = validate(soh_with_record("1 vpn-pc d"), false, 5, E_FAIL);
+  ASSERT_TRUE(run->completed);
+  EXPECT_EQ(answer_of(*run->request), soh_wire::make_failure_category(5));
+  EXPECT_EQ(run->callback->status(), S_OK) << "answered, with a failure category";
+  EXPECT_TRUE(vpn.reports().empty());
+  EXPECT_EQ(count_of(module_log(), "unable to get the configuration id because of error 80004005"), 1u)
+      << module_log();
+}
+
 // Once cut to its low 16 bits, such a port connected to another one.
 TEST_F(healthval_fixture, a_port_above_65535_connects_nowhere_in_any_configuration) {
   central_sim_t sim;

@@ -71,12 +71,13 @@ class healthval_fixture : public ::testing::Test {
     bool completed = false;
   };
   // With a configuration id, the request names it as a NAP server does for
-  // a network policy that picks one.
+  // a network policy that picks one; with an error, asking for the id fails.
   std::unique_ptr<run_t> validate(std::vector<soh_wire::attribute_t> soh, bool null_soh = false,
-                                  std::optional<UINT32> config_id = std::nullopt) {
+                                  std::optional<UINT32> config_id = std::nullopt, HRESULT config_id_error = S_OK) {
     auto run = std::make_unique<run_t>();
     run->request = std::make_unique<naphost::nap_request_t>(std::move(soh), null_soh, run->log);
     if (config_id) run->request->set_config_id(*config_id);
+    if (FAILED(config_id_error)) run->request->fail_config_id(config_id_error);
     run->callback = std::make_unique<naphost::nap_callback_t>(run->log);
     run->validate_result = validator_->Validate(run->request.get(), 2000, run->callback.get());
     if (run->validate_result == E_PENDING) {

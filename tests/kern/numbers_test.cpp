@@ -36,6 +36,8 @@ TEST(string_to_uint64, plain_separator_and_exponent_forms) {
   EXPECT_EQ(string_to_uint64("1E19"), 10000000000000000000ull);
   EXPECT_EQ(string_to_uint64("123E-5"), 0u);
   EXPECT_EQ(string_to_uint64("0E400"), 0u);
+  EXPECT_EQ(string_to_uint64("0.0E400"), 0u);
+  EXPECT_EQ(string_to_uint64("0,000E+999"), 0u);
   // Only the given length is read.
   EXPECT_EQ(string_to_uint64(lstr_t("12345", 3)), 123u);
 }

@@ -153,10 +153,10 @@ check("shv_failure_server_communication = 5" in result and "category 5" in guide
 check("HRESULT_FROM_WIN32(565)" in sources and "0x80070235" in guide, "the refusal is not 0x80070235")
 cache = (root / "shv/nap_cache.h").read_text()
 cap = re.search(r"max_entries = (\d+)", cache)
-if cap:
-    check("{:,}".format(int(cap.group(1))) + " verdicts" in guide, "the verdict cache's cap is not %s" % cap.group(1))
-else:
-    print("note: this tree has no verdict cache cap (nap_cache_t::max_entries); the guide's figure is not checked")
+check(cap and "{:,}".format(int(cap.group(1))) + " verdicts" in guide,
+      "the verdict cache's cap on entries is not the guide's")
+budget = re.search(r"max_bytes = (\d+) \* 1024 \* 1024", cache)
+check(budget and "%s MiB of them" % budget.group(1) in guide, "the verdict cache's byte budget is not the guide's")
 languages = len(json.loads((root / "resources/healthcfg.json").read_text())["languages"])
 check("speaks %d languages" % languages in guide, "the dialog has %d languages" % languages)
 

@@ -92,10 +92,9 @@ TEST_F(nap_cache_test, zero_timeout_and_lowering_the_timeout) {
   cache.set("new", "x", true);
   fake_now += 1 * ticks_per_second;
   cache.set_timeout(10);  // applies at the next get or set, all at once
-  EXPECT_EQ(cache.size(), 2u);
   EXPECT_FALSE(cache.get("old", "x", &compliant));
   EXPECT_TRUE(cache.get("new", "x", &compliant));
-  EXPECT_EQ(cache.size(), 1u);
+  EXPECT_EQ(cache.size(), 2u) << "too old for the asker, not yet for the time it was stored for";
 }
 
 TEST_F(nap_cache_test, expiry_follows_ages_not_keys) {
@@ -130,6 +129,14 @@ TEST_F(nap_cache_test, a_verdict_lives_its_own_cache_time_and_serves_askers_with
   EXPECT_TRUE(cache.get(office, &compliant, 3600)) << "not cut short by the shorter cache time";
   EXPECT_TRUE(compliant);
   EXPECT_FALSE(cache.get(office, &compliant, 30)) << "too old for an asker with 30 s";
+  EXPECT_TRUE(cache.get(office, &compliant, 3600)) << "a miss for that asker only";
+  // The short asker's own answer replaces the verdict and keeps the longer
+  // lifetime it is still wanted for.
+  cache.set(office, false, 30);
+  fake_now += 3000 * ticks_per_second;
+  EXPECT_TRUE(cache.get(office, &compliant, 3600));
+  EXPECT_FALSE(compliant);
+  EXPECT_FALSE(cache.get(office, &compliant, 30));
 }
 
 TEST_F(nap_cache_test, concurrent_get_and_set) {
@@ -174,9 +181,39 @@ TEST_F(nap_cache_test, a_full_cache_drops_the_oldest_verdict_first) {
   EXPECT_TRUE(small.get("new", "d", &compliant));
 }
 
+// Clients choose their ids: long ones take more of the byte budget, and
+// eviction makes room as for the count, soonest expiry first.
+TEST_F(nap_cache_test, a_cache_full_of_bytes_drops_the_oldest_verdict_first) {
+  const std::string long_id(3900, 'x');
+  const size_t charge = nap_cache_t::charge_of({long_id + "0", "d", "2193 server"});
+  EXPECT_GT(charge, long_id.size());
+  nap_cache_t small(100, 3 * charge);
+  small.set_clock(&fake_clock);
+  for (char k = '0'; k <= '3'; ++k) {
+    small.set({long_id + k, "d", "2193 server"}, true, 3600);
+    fake_now += ticks_per_second;
+  }
+  EXPECT_EQ(small.size(), 3u);
+  EXPECT_EQ(small.bytes(), 3 * charge);
+  bool compliant = false;
+  EXPECT_FALSE(small.get({long_id + '0', "d", "2193 server"}, &compliant, 3600)) << "the oldest went";
+  for (char k = '1'; k <= '3'; ++k) EXPECT_TRUE(small.get({long_id + k, "d", "2193 server"}, &compliant, 3600));
+  small.set({"short", "d", "2193 server"}, true, 3600);
+  EXPECT_EQ(small.size(), 3u) << "one long id made room for the short one";
+  fake_now += 3600 * ticks_per_second;
+  EXPECT_EQ(small.size(), 3u);
+  small.set({"other", "d", "2193 server"}, true, 3600);
+  EXPECT_EQ(small.size(), 2u) << "expired entries give their bytes back";
+  EXPECT_EQ(small.bytes(), 2 * nap_cache_t::charge_of({"short", "d", "2193 server"}));
+}
+
 TEST(nap_cache, one_instance_starting_at_300_seconds_with_its_bound) {
   EXPECT_EQ(&nap_cache_t::instance(), &nap_cache_t::instance());
   EXPECT_EQ(nap_cache_t::instance().capacity(), nap_cache_t::max_entries);
+  EXPECT_EQ(nap_cache_t::instance().byte_budget(), nap_cache_t::max_bytes);
+  // At the count bound, verdicts of short client ids fit in the byte budget.
+  const nap_cache_t::key_t typical{"client-100000", "9f86d081884c7d659a2feaa0c55ad015", "5000 central.example"};
+  EXPECT_LT(nap_cache_t::max_entries * nap_cache_t::charge_of(typical), nap_cache_t::max_bytes);
   nap_cache_t fresh;
   EXPECT_EQ(fresh.timeout(), 300u);
 }

@@ -160,6 +160,7 @@ HRESULT nap_request_t::GetSoHResponse(SoHResponse** soh) {
 HRESULT nap_request_t::GetConfigID(UINT32* id) {
   record(log_, "request.GetConfigID");
   if (id == nullptr) return E_INVALIDARG;
+  if (FAILED(config_id_error_)) return config_id_error_;
   *id = config_id_;
   return S_OK;
 }

@@ -60,6 +60,12 @@ class nap_request_t final : public INapSystemHealthValidationRequest2 {
     config_id_ = id;
     has_config_id_ = true;
   }
+  // Makes GetConfigID fail with error, as a NAP server that cannot tell the
+  // request's network policy.
+  void fail_config_id(HRESULT error) {
+    config_id_error_ = error;
+    has_config_id_ = true;
+  }
 
   // Called at the start of GetSoHRequest: lets a host hold a request open.
   void set_gate(std::function<void()> gate) { gate_ = std::move(gate); }
@@ -75,6 +81,7 @@ class nap_request_t final : public INapSystemHealthValidationRequest2 {
   bool null_soh_;
   bool has_config_id_ = false;
   UINT32 config_id_ = 0;
+  HRESULT config_id_error_ = S_OK;
   std::function<void()> gate_;
   call_log_t* log_ = nullptr;
   std::atomic<long> references_{1};

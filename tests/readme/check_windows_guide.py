@@ -2,7 +2,9 @@
 """Checks the operator's guide (README's Windows section, which is also
 README-Windows.txt) against the code: the settings' names, types and
 defaults; every example log line against a format the sources log, at that
-level; the environment switches; the limits and codes it quotes."""
+level; the environment switches; the limits and codes it quotes; the
+installer's log lines, actions and properties it quotes, and its msiexec
+commands."""
 import json
 import pathlib
 import re
@@ -160,7 +162,34 @@ check(budget and "%s MiB of them" % budget.group(1) in guide, "the verdict cache
 languages = len(json.loads((root / "resources/healthcfg.json").read_text())["languages"])
 check("speaks %d languages" % languages in guide, "the dialog has %d languages" % languages)
 
+# The installer: the "Vexor SHV:" lines quoted against the formats of the
+# package's custom actions, the actions and properties named against its
+# source, and every msiexec command with /norestart and a log.
+installer_text = "\n".join(path.read_text() for path in sorted((root / "installer").glob("*.cpp")))
+installer_formats = ["".join(unescape(p) for p in re.findall(LITERAL, m.group(0)))
+                     for m in re.finditer(r'L' + LITERAL + r'(?:\s*L' + LITERAL + r')*', installer_text)]
+package = (root / "installer/shv.wxs").read_text()
+flat = guide.replace("\n", " ")
+setup_lines = [re.sub(r"\s+", " ", q) for q in re.findall(r"`(Vexor SHV: [^`]+)`", flat)]
+check(len(setup_lines) >= 3, "fewer quoted installer lines than expected: %d" % len(setup_lines))
+for text in setup_lines:
+    check(any(re.compile(pattern(f) + r"\Z").match(text) for f in installer_formats),
+          "no custom action logs: %s" % text)
+actions = set(re.findall(r'<CustomAction Id="(\w+)"', package))
+for name in re.findall(r"`Action ended [\d:]+: (\w+)\. Return value \d\.`", flat):
+    check(name in actions, "no custom action %s in the package" % name)
+for name in set(re.findall(r"`?(SHV_[A-Z_]+)", guide)):
+    check(name in package, "the package knows no property %s" % name)
+check("SHV_IGNORE_UNREGISTER_FAILURE" in guide and "SHV_IGNORE_UNREGISTER_FAILURE" in installer_text,
+      "the removal's switch is not SHV_IGNORE_UNREGISTER_FAILURE")
+commands = re.findall(r"msiexec /[ixf] [^`\n]*(?:\n  [^`\n]*)?", guide)
+check(len(commands) >= 4, "fewer msiexec commands than expected: %d" % len(commands))
+for command in commands:
+    command = re.sub(r"\s+", " ", command)
+    check("/norestart" in command and "/l*v " in command, "no /norestart or no log: %s" % command)
+
 for f in failures:
     print("FAIL:", f)
-print("%d example lines, %d settings checked; %d failures" % (len(examples), len(table), len(failures)))
+print("%d example lines, %d settings, %d installer lines, %d msiexec commands checked; %d failures" %
+      (len(examples), len(table), len(setup_lines), len(commands), len(failures)))
 sys.exit(1 if failures else 0)

@@ -93,6 +93,10 @@ forget_keys() {
 nap_record='HKLM\SOFTWARE\NapServer\SystemHealthValidators\0073FA02'
 forget_nap_record() { w reg delete "$nap_record" /f >/dev/null 2>&1 || true; }
 
+# The project's own version (CMakeLists.txt), which the modules and the
+# package must carry.
+project_version() { sed -n 's/^project(shv .*VERSION \([0-9.]*\)).*/\1/p' "$root/CMakeLists.txt"; }
+
 # Native central-sim instances on 127.0.0.1, stopped by stop_sims (the
 # caller traps EXIT with it).
 linux=${SHV_LINUX_BUILD:-$root/build}

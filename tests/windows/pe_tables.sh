@@ -28,10 +28,10 @@ for module in "${modules[@]}"; do
   expect_eq "imports only system libraries ($(tr '\n' ' ' <<<"$imports"))" "$others" ""
   if grep -qi 'qutil' <<<"$imports"; then fail "QUtil.dll must not be imported"; fi
   version=$(strings -el "$module.dll" | tr '\n' '|')
-  for field in "CompanyName|Vexor Labs, Ltd." "FileVersion|1.0.0.1" "FileDescription|${description[$module]}"; do
+  for field in "CompanyName|Vexor Labs, Ltd." "FileVersion|$(project_version)" "FileDescription|${description[$module]}"; do
     if [[ $version == *"|$field|"* ]]; then pass "version resource: ${field/|/ = }"; else fail "version resource lacks ${field/|/ = }"; fi
   done
   fixed=$(python3 "$root/installer/file_version.py" "$module.dll")
-  expect_eq "binary file version" "$fixed" "1.0.0.1"
+  expect_eq "binary file version = the project's" "$fixed" "$(project_version)"
 done
 finish

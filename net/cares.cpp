@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <mutex>
 
 #include "kern/error_text.h"
 #include "kern/exceptions.h"
+#include "kern/lazy.h"
 #include "kern/logger.h"
+#include "kern/syncers.h"
 #include "net/net_utils.h"
+#include "net/unload.h"
 #include "platform/sockets.h"
 
 namespace dns::utils {
@@ -18,12 +20,27 @@ namespace {
 
 std::atomic<uint64_t> channel_count{0};
 
-// c-ares' own start-up, once per process. It runs on first use rather than
-// at load: on Windows it loads libraries, which must not happen under the
-// loader lock.
-void init_library_once() {
-  static std::once_flag once;
-  std::call_once(once, [] { ares_library_init(ARES_LIB_INIT_ALL); });
+// c-ares' own start-up is held while a channel exists and given back with
+// the last one. On Windows it takes references on system libraries: taken
+// and given back around the resolutions, never at load or unload, where the
+// loader lock forbids it, and nothing is left when the module goes. c-ares
+// counts its start-ups without a lock: ours are counted under one.
+kern_n::lazy_t<critical_section_t> library_lock;
+unsigned library_users = 0;
+
+int start_library() {
+  const critsect_locker_t hold(library_lock.get());
+  if (library_users == 0) {
+    const int rc = ares_library_init(ARES_LIB_INIT_ALL);
+    if (rc != ARES_SUCCESS) return rc;
+  }
+  ++library_users;
+  return ARES_SUCCESS;
+}
+
+void stop_library() {
+  const critsect_locker_t hold(library_lock.get());
+  if (--library_users == 0) ares_library_cleanup();
 }
 
 // "{local->peer}" for every socket of the set, "unknown" for an address that
@@ -76,8 +93,13 @@ std::chrono::milliseconds time_left(deadline_t deadline) {
 
 uint64_t channels_created() { return channel_count.load(); }
 
+namespace detail {
+void release_library_lock() noexcept { library_lock.release(); }
+}  // namespace detail
+
 cares_t::cares_t(deadline_t deadline) : deadline_(deadline) {
-  init_library_once();
+  init_rc_ = start_library();
+  library_started_ = init_rc_ == ARES_SUCCESS;
   ares_options options;
   std::memset(&options, 0, sizeof(options));
   char lookups[] = "fb";
@@ -93,7 +115,7 @@ cares_t::cares_t(deadline_t deadline) : deadline_(deadline) {
     options.tries = static_cast<int>(fitted.tries);
     mask |= ARES_OPT_TIMEOUTMS;
   }
-  init_rc_ = ares_init_options(&channel_, &options, mask);
+  if (library_started_) init_rc_ = ares_init_options(&channel_, &options, mask);
   if (init_rc_ != ARES_SUCCESS) channel_ = nullptr;
   channel_count.fetch_add(1);
   if (debug_enabled()) {
@@ -109,7 +131,19 @@ cares_t::cares_t(deadline_t deadline) : deadline_(deadline) {
 
 cares_t::~cares_t() {
   if (channel_ != nullptr) ares_destroy(channel_);
+  if (library_started_) stop_library();
   if (debug_enabled()) KLOG(lvl_debug2, "[DNS] %p: die c-ares", static_cast<void*>(this));
+}
+
+bool cares_t::in_hosts_file(const char* name, int family) const {
+  hostent* host = nullptr;
+  const int rc = ares_gethostbyname_file(channel_, name, family, &host);
+  if (host != nullptr) ares_free_hostent(host);
+  if (debug_enabled()) {
+    KLOG(lvl_debug2, "[DNS] %p: hosts file '%s' AF=%d rc=%d (%s)", static_cast<const void*>(this), name, family, rc,
+         ares_strerror(rc));
+  }
+  return rc == ARES_SUCCESS;
 }
 
 void cares_t::getaddrinfo(const char* name, int family, ares_addrinfo_callback callback, void* arg) {
@@ -130,19 +164,12 @@ bool cares_t::do_query() {
     timeval cap;
     cap.tv_sec = static_cast<decltype(cap.tv_sec)>(timeout_seconds());
     cap.tv_usec = 0;
-    if (deadline_ != no_deadline) {
-      const std::chrono::milliseconds left = time_left(deadline_);
-      if (left.count() <= 0) {
-        // Out of time: whatever is pending ends now (its callbacks see the
-        // cancellation).
-        if (debug_enabled()) KLOG(lvl_debug2, "[DNS] %p: deadline passed, cancelling", static_cast<void*>(this));
-        ares_cancel(channel_);
-        return false;
-      }
-      if (left < std::chrono::seconds(cap.tv_sec)) {
-        cap.tv_sec = static_cast<decltype(cap.tv_sec)>(left.count() / 1000);
-        cap.tv_usec = static_cast<decltype(cap.tv_usec)>((left.count() % 1000) * 1000);
-      }
+    // The time left, 0 once the deadline has passed.
+    std::chrono::milliseconds left = std::chrono::milliseconds::max();
+    if (deadline_ != no_deadline) left = std::max(time_left(deadline_), std::chrono::milliseconds(0));
+    if (left < std::chrono::seconds(cap.tv_sec)) {
+      cap.tv_sec = static_cast<decltype(cap.tv_sec)>(left.count() / 1000);
+      cap.tv_usec = static_cast<decltype(cap.tv_usec)>((left.count() % 1000) * 1000);
     }
     timeval wait_storage;
     timeval* wait = ares_timeout(channel_, &cap, &wait_storage);
@@ -158,7 +185,16 @@ bool cares_t::do_query() {
            static_cast<void*>(this), loop, static_cast<unsigned>(nfds), wait_ms,
            describe_set(read_set, nfds).c_str(), describe_set(write_set, nfds).c_str());
     }
+    // Completion first: an answer that the last pass took counts, however
+    // late that pass ended.
     if (nfds == 0) return true;
+    if (left.count() == 0) {
+      // Out of time: whatever is pending ends now (its callbacks see the
+      // cancellation).
+      if (debug_enabled()) KLOG(lvl_debug2, "[DNS] %p: deadline passed, cancelling", static_cast<void*>(this));
+      ares_cancel(channel_);
+      return false;
+    }
     const int rc = select(nfds, &read_set, &write_set, nullptr, wait);
     // A signal is no failure of the query: wait again.
     if (plat::select_interrupted(rc)) continue;

@@ -21,9 +21,13 @@ class cares_t : public noncopyable_t {
   explicit cares_t(deadline_t deadline = no_deadline);
   ~cares_t();
 
+  // c-ares' code for the start-up (of the library, then the channel).
   int retcode() const { return init_rc_; }
   bool ready() const { return init_rc_ == ARES_SUCCESS; }
 
+  // Whether the hosts file lists name for the family: c-ares' "f" lookup
+  // alone, no DNS traffic.
+  bool in_hosts_file(const char* name, int family) const;
   // A forward lookup of one family (the hosts file, then DNS); the answer
   // carries each address's time-to-live.
   void getaddrinfo(const char* name, int family, ares_addrinfo_callback callback, void* arg);
@@ -39,6 +43,7 @@ class cares_t : public noncopyable_t {
 
  private:
   ares_channel channel_ = nullptr;
+  bool library_started_ = false;
   int init_rc_;
   deadline_t deadline_;
 };

@@ -10,6 +10,7 @@
 #include "kern/clock.h"
 #include "kern/elapsed.h"
 #include "kern/logger.h"
+#include "net/unload.h"
 
 namespace dns {
 
@@ -26,18 +27,21 @@ std::chrono::steady_clock::time_point steady_now() { return std::chrono::steady_
 // The family part of a cache key.
 template <class List>
 constexpr size_t family_of = std::is_same_v<List, ip4_list_t> ? 4 : 6;
+
+// Never destroyed with the static objects: at process exit, resolutions
+// still running on other threads may use it after they are gone.
+kern_n::lazy_t<name_cache_t> cache;
 }  // namespace
 
 name_cache_t::name_cache_t() : clock_(&steady_now) {}
 
-name_cache_t& name_cache_t::instance() {
-  static name_cache_t* cache = new name_cache_t;  // outlives static destruction
-  return *cache;
-}
+name_cache_t& name_cache_t::instance() { return cache.get(); }
+
+void detail::release_name_cache() noexcept { cache.release(); }
 
 template <class List>
 bool name_cache_t::find_answer(const std::string& name, List& out) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  const critsect_locker_t guard(lock_);
   const auto it = entries_.find(key_t(family_of<List>, name));
   if (it == entries_.end()) return false;
   if (it->second.expires <= clock_()) {
@@ -51,7 +55,7 @@ bool name_cache_t::find_answer(const std::string& name, List& out) {
 template <class List>
 void name_cache_t::store_answer(const std::string& name, const List& list, uint32_t ttl_seconds) {
   if (ttl_seconds == 0 || list.empty()) return;
-  std::lock_guard<std::mutex> guard(mutex_);
+  const critsect_locker_t guard(lock_);
   const auto now = clock_();
   const auto expires = now + std::chrono::seconds(std::min(ttl_seconds, max_ttl_seconds));
   const key_t key(family_of<List>, name);
@@ -78,17 +82,17 @@ void name_cache_t::store(const std::string& name, const ip6_list_t& list, uint32
 }
 
 size_t name_cache_t::size() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  const critsect_locker_t guard(lock_);
   return entries_.size();
 }
 
 void name_cache_t::clear() {
-  std::lock_guard<std::mutex> guard(mutex_);
+  const critsect_locker_t guard(lock_);
   entries_.clear();
 }
 
 void name_cache_t::set_clock(clock_fn clock) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  const critsect_locker_t guard(lock_);
   clock_ = clock != nullptr ? clock : &steady_now;
 }
 

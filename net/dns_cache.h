@@ -6,11 +6,12 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <variant>
 
+#include "kern/lazy.h"
+#include "kern/syncers.h"
 #include "kern/types.h"
 #include "net/dns_resolver.h"
 
@@ -19,9 +20,11 @@ namespace dns {
 // Positive answers of name lookups, each kept for its DNS time-to-live, so
 // that a name asked again while its answer is fresh causes no DNS traffic and
 // survives a name server's outage, as the operating system's own resolver
-// cache does for every other program. Answers without a time-to-live (the
-// hosts file) are not kept. Small and bounded: when it is full, the answer
-// that expires first makes room.
+// cache does for every other program. It holds answers from DNS only: the
+// hosts file is read before it, at every resolution, so that a line an
+// administrator adds there counts at once. Small and bounded: when it is
+// full, the answer that expires first makes room. Made on first use, it goes
+// with the module (release_at_unload, net/unload.h).
 class name_cache_t : public noncopyable_t {
  public:
   static constexpr size_t capacity = 32;
@@ -29,6 +32,7 @@ class name_cache_t : public noncopyable_t {
   static constexpr uint32_t max_ttl_seconds = 86400;
   typedef std::chrono::steady_clock::time_point (*clock_fn)();
 
+  // Throws what making it throws (on first use).
   static name_cache_t& instance();
 
   // The fresh answer for name, if any, into out.
@@ -43,6 +47,7 @@ class name_cache_t : public noncopyable_t {
   void set_clock(clock_fn clock);
 
  private:
+  friend class kern_n::lazy_t<name_cache_t>;
   name_cache_t();
   typedef std::variant<ip4_list_t, ip6_list_t> answer_t;
   struct entry_t {
@@ -57,7 +62,7 @@ class name_cache_t : public noncopyable_t {
   template <class List>
   void store_answer(const std::string& name, const List& list, uint32_t ttl_seconds);
 
-  mutable std::mutex mutex_;
+  mutable critical_section_t lock_;
   std::map<key_t, entry_t> entries_;
   clock_fn clock_;
 };

@@ -108,23 +108,26 @@ result_ptr failure(const std::string& text) {
   return result;
 }
 
-// A forward lookup of one family: a fresh cached answer, or a channel of its
-// own whose positive answer is cached for its time-to-live.
+// A forward lookup of one family on a channel of its own, in the system's
+// order: the hosts file, then DNS. A name the hosts file lists is answered
+// from it; any other name by a fresh cached answer, or else by the lookup,
+// whose positive answer from DNS is cached for its time-to-live.
 template <class List, int Family>
 result_ptr lookup_name(const std::string& name, List& out, deadline_t deadline, const char* version,
                        const char* operation, const char* family_text) {
-  if (name_cache_t::instance().find(name, out)) return std::make_shared<result_t>();
+  lookup_record_t<List> record;
+  record.out = &out;
+  utils::cares_t channel(deadline);
+  record.channel = &channel;
+  if (!channel.ready()) return failure(ares_strerror(channel.retcode()));
+  const bool from_hosts = channel.in_hosts_file(name.c_str(), Family);
+  if (!from_hosts && name_cache_t::instance().find(name, out)) return std::make_shared<result_t>();
   if (deadline != no_deadline && std::chrono::steady_clock::now() >= deadline) {
     // No time left at all: nothing is asked.
     auto result = std::make_shared<result_t>();
     result->timeout = true;
     return result;
   }
-  lookup_record_t<List> record;
-  record.out = &out;
-  utils::cares_t channel(deadline);
-  record.channel = &channel;
-  if (!channel.ready()) return failure(ares_strerror(channel.retcode()));
   if (debug_switch) {
     KLOG(lvl_debug2, "[DNS] %p: gethostbyname %s c-ares '%s'", static_cast<const void*>(&channel), version,
          name.c_str());
@@ -145,7 +148,9 @@ result_ptr lookup_name(const std::string& name, List& out, deadline_t deadline, 
     out.clear();
     return failure(family_text);
   }
-  name_cache_t::instance().store(name, out, record.ttl);
+  // The lookup reads the hosts file again: an answer from there (a line added
+  // since) carries no time-to-live and is not kept either.
+  if (!from_hosts) name_cache_t::instance().store(name, out, record.ttl);
   return std::make_shared<result_t>();
 }
 

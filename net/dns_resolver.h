@@ -70,8 +70,9 @@ void set_debug(bool on);
 
 namespace utils {
 
-// One operation each; they report instead of raising. Fresh answers come
-// from the name cache (dns_cache.h) without a channel.
+// One operation each; they report instead of raising. A name the hosts file
+// does not list is answered from the name cache (dns_cache.h) while DNS's
+// answer is fresh, without DNS traffic.
 result_ptr rez_name_ip4(const std::string& name, ip4_list_t& out, deadline_t deadline = no_deadline);
 result_ptr rez_name_ip6(const std::string& name, ip6_list_t& out, deadline_t deadline = no_deadline);
 result_ptr rez_ip4_name(uint32_t address, std::string& name);

@@ -10,6 +10,7 @@
 #include "common/nap_common.h"
 #include "kern/lazy.h"
 #include "kern/logger.h"
+#include "net/unload.h"
 #include "platform/dll_entry.h"
 #include "shv/module_state.h"
 #include "shv/request_counter.h"
@@ -205,6 +206,7 @@ BOOL SHVModule::entry(HINSTANCE module, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     // Unloaded: nobody holds the factory any more (DllCanUnloadNow agreed).
     factory.release();
+    dns::release_at_unload();
     napcommon::release_component();
   }
   return TRUE;

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -27,6 +30,7 @@
 #ifndef _WIN32
 #include "scoped_env.h"
 #endif
+#include "tests/net/mock_dns.h"
 #include "tools/naphost/nap_request.h"
 
 namespace {
@@ -95,7 +99,7 @@ class module_cycles : public ::testing::Test {
 
   // Runs cycle() cycles times (stopping at the first failure, which it
   // returns as text) and checks that memory after the last cycle is within
-  // 2 MiB of memory after the 100th.
+  // 2 MiB of memory after the 100th; prints both figures.
   template <class F>
   void run_cycles(const char* module_name, F cycle) {
     uint64_t after_100th = 0;
@@ -111,17 +115,29 @@ class module_cycles : public ::testing::Test {
       uint64_t now = 0;
       EXPECT_TRUE(test_support::eventually([&] { return (now = plat::resident_kib()) <= after_100th + allowed_growth_kib; }))
           << now << " KiB after the last, " << after_100th << " KiB after the 100th";
+      std::printf("%s, %d cycles: %llu KiB resident after the 100th, %llu KiB after the last (%+lld KiB)\n",
+                  module_name, cycles, static_cast<unsigned long long>(after_100th),
+                  static_cast<unsigned long long>(now),
+                  static_cast<long long>(now) - static_cast<long long>(after_100th));
+      std::fflush(stdout);
     }
     EXPECT_EQ(GetModuleHandleA(module_name), nullptr);
   }
 
-  // Unloads at the first DllCanUnloadNow that agrees, as a host does.
-  static std::string unload_when_allowed(HMODULE module) {
+  // Unloads at the first DllCanUnloadNow that agrees, as a host does, and
+  // waits until the module is gone: a worker thread that has just finished
+  // still holds its own reference for a moment, and the next load would get
+  // the same module back.
+  static std::string unload_when_allowed(HMODULE module, const char* module_name) {
     const auto can_unload = module_export<plain_export_fn>(module, "DllCanUnloadNow");
     if (!test_support::eventually([&] { return can_unload() == S_OK; }, test_support::poll_t::yield)) {
       return "DllCanUnloadNow never agreed";
     }
     FreeLibrary(module);
+    const auto gone = [&] { return GetModuleHandleA(module_name) == nullptr; };
+    if (!test_support::eventually(gone, test_support::poll_t::yield)) {
+      return "the module stayed loaded";
+    }
     return "";
   }
 
@@ -134,11 +150,22 @@ class module_cycles : public ::testing::Test {
 
 // Each cycle validates one client against the central server, so every part
 // of the module is used once per load: worker thread, settings, verdict
-// cache, I/O pool, socket, SoH reader and writer.
+// cache, name resolution and name cache, I/O pool, socket, SoH reader and
+// writer. The server is named by a name the mock DNS server of the sandbox
+// answers; outside the sandbox no name is resolved and it is given by its
+// address.
 TEST_F(module_cycles, healthval_validates_once_per_load) {
   shv_test::central_sim_t sim;
   ASSERT_NE(sim.port(), 0);
-  shv_settings::write("server_name", std::u16string(u"127.0.0.1"));
+  std::unique_ptr<shv_test::mock_dns_t> dns;
+  if (const char* address = std::getenv("SHV_MOCK_DNS_ADDR")) {
+    dns = std::make_unique<shv_test::mock_dns_t>(address);
+    dns->script("central.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.1"}, {}, {}, 3600});
+    shv_settings::write("server_name", std::u16string(u"central.shv.test"));
+  } else {
+    std::printf("not in the DNS sandbox: the central server is given by its address\n");
+    shv_settings::write("server_name", std::u16string(u"127.0.0.1"));
+  }
   shv_settings::write("server_port", static_cast<uint32_t>(sim.port()));
   const std::vector<soh_wire::attribute_t> soh = {soh_wire::make_system_health_id(0x0073FA02),
                                                   soh_wire::make_vendor_specific(0x0073FA02, "1 cycling-client d")};
@@ -154,7 +181,7 @@ TEST_F(module_cycles, healthval_validates_once_per_load) {
       if (validator->Validate(&request, 0, &callback) != E_PENDING) return "Validate refused";
     }
     if (!callback.wait(std::chrono::seconds(30))) return "no OnComplete";
-    const std::string unloaded = unload_when_allowed(module);
+    const std::string unloaded = unload_when_allowed(module, "healthval.dll");
     if (!unloaded.empty()) return unloaded;
     // The request lives on this stack: the worker must be done with it.
     if (!test_support::eventually([&] { return request.references() == 1 && callback.references() == 1; },
@@ -167,6 +194,10 @@ TEST_F(module_cycles, healthval_validates_once_per_load) {
   size_t conversations = 0;
   EXPECT_TRUE(test_support::eventually([&] { return (conversations = sim.reports().size()) == cycles; }))
       << conversations << " conversations, one per load expected";
+  // Nothing of the name cache either: every load asks the name server.
+  if (dns != nullptr) {
+    EXPECT_GE(dns->queries_for("central.shv.test"), conversations);
+  }
 }
 
 TEST_F(module_cycles, healthcfg_hands_out_its_configuration_once_per_load) {
@@ -181,7 +212,7 @@ TEST_F(module_cycles, healthcfg_hands_out_its_configuration_once_per_load) {
       if (config->GetConfig(&count, &blob) != S_OK || count != 24) return "no configuration blob";
       CoTaskMemFree(blob);
     }
-    return unload_when_allowed(module);
+    return unload_when_allowed(module, "healthcfg.dll");
   });
 }
 

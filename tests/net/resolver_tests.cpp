@@ -4,7 +4,11 @@
 // bounded by a deadline, and the name cache.
 #include <atomic>
 #include <chrono>
+#include <cstdarg>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -23,6 +27,7 @@
 #include "tests/net/mock_dns.h"
 #include "tests/net2/loopback_peer.h"
 #include "tests/support/capture_logger.h"
+#include "tests/support/eventually.h"
 
 namespace {
 
@@ -138,6 +143,15 @@ TEST(resolver_numeric, addresses_resolve_without_any_channel) {
   EXPECT_STREQ(dns::resolve_addr(0, name, sizeof(name)), "0");
   EXPECT_EQ(dns::utils::channels_created(), channels);
 }
+
+#ifdef _WIN32
+// c-ares' start-up takes references on system libraries here: none is kept
+// between resolutions, so a module's unload finds nothing left to give back.
+TEST(resolver_numeric, c_ares_start_up_is_given_back_after_each_lookup) {
+  ASSERT_EQ(dns::resolve_name_ex0("::1")->size(), 1u);  // a channel of its own, no traffic
+  EXPECT_EQ(ares_library_initialized(), ARES_ENOTINITIALIZED);
+}
+#endif
 
 TEST(resolver_numeric, dinet6_aton_takes_only_bracketed_ipv6) {
   std::array<uint8_t, 16> address{};
@@ -287,7 +301,7 @@ TEST(resolver_names, debug_lines_only_with_the_switch) {
   {
     capture_logger_t log;
     dns::set_debug(true);
-    dns::name_cache_t::instance().clear();  // a fresh answer would need no channel
+    dns::name_cache_t::instance().clear();  // a fresh answer would ask no name server
     dns::resolve_name0("found.shv.test");
     dns::set_debug(false);
     EXPECT_TRUE(log.has(": init c-ares timeout=5s, tries=3 -> rc=0", lvl_debug2)) << log.dump();
@@ -390,6 +404,42 @@ TEST(resolver_deadline, unanswered_lookups_end_at_their_deadline) {
             "127.0.0.82");
 }
 
+// Holds the resolver's callback, which runs inside the query loop's pass,
+// until the deadline has passed: the answer is taken in the last pass before
+// the deadline.
+class late_callback_logger_t : public capture_logger_t {
+ public:
+  explicit late_callback_logger_t(dns::deadline_t deadline) : capture_logger_t(lvl_debug2), deadline_(deadline) {}
+  void write(int level, const char* format, va_list args) override {
+    capture_logger_t::write(level, format, args);
+    if (std::strstr(format, "c-ares CB status=") != nullptr) {
+      held = test_support::eventually([this] { return std::chrono::steady_clock::now() > deadline_; });
+    }
+  }
+  bool held = false;
+
+ private:
+  dns::deadline_t deadline_;
+};
+
+TEST(resolver_deadline, an_answer_taken_in_the_last_pass_counts) {
+  REQUIRE_SANDBOX();
+  mock->script("edge.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.88"}, {}, {}});
+  const dns::deadline_t deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  late_callback_logger_t log(deadline);
+  dns::set_debug(true);
+  std::string text;
+  try {
+    text = text4(dns::resolve_name0("edge.shv.test", deadline)->front());
+  } catch (const std::exception& e) {
+    text = e.what();
+  }
+  dns::set_debug(false);
+  EXPECT_TRUE(log.held) << log.dump();
+  EXPECT_EQ(text, "127.0.0.88");
+  EXPECT_FALSE(log.has("deadline passed")) << log.dump();
+}
+
 TEST(resolver_deadline, a_silent_name_server_holds_no_lookup_of_128_at_once) {
   REQUIRE_SANDBOX();
   mock->set_silent(true);
@@ -437,9 +487,9 @@ TEST(resolver_cache, fresh_answers_survive_a_silent_name_server_until_their_ttl_
   ASSERT_EQ(dns::resolve_name0("fleeting.shv.test")->size(), 1u);
 
   // The name server goes quiet: fresh answers still come, in their order,
-  // without a channel; an answer without a time-to-live was never kept.
+  // without DNS traffic (the channel only reads the hosts file); an answer
+  // without a time-to-live was never kept.
   mock->set_silent(true);
-  const uint64_t channels = dns::utils::channels_created();
   const size_t asked = mock->queries();
   fake_seconds += 29;
   auto list = dns::resolve_name0("kept.shv.test");
@@ -447,7 +497,6 @@ TEST(resolver_cache, fresh_answers_survive_a_silent_name_server_until_their_ttl_
   EXPECT_EQ(text4((*list)[0]), "127.0.0.83");
   EXPECT_EQ(text4((*list)[1]), "127.0.0.84");
   EXPECT_EQ(text6(dns::resolve_name_ex0("[kept6.shv.test]")->front()), "2001:db8::8");
-  EXPECT_EQ(dns::utils::channels_created(), channels);
   EXPECT_EQ(mock->queries(), asked);
   const auto soon = [] { return std::chrono::steady_clock::now() + std::chrono::milliseconds(300); };
   EXPECT_THROW(dns::resolve_name0("fleeting.shv.test", soon()), dns::utils::dns_timeout_exception_shell_t);
@@ -458,6 +507,64 @@ TEST(resolver_cache, fresh_answers_survive_a_silent_name_server_until_their_ttl_
   EXPECT_GT(mock->queries_for("kept.shv.test"), 1u);
   mock->set_silent(false);
   cache.set_clock(nullptr);
+  cache.clear();
+}
+
+// The hosts file that c-ares reads, with lines added for the helper's
+// lifetime: inside the sandbox the sandbox's copy (under Wine the prefix's,
+// which scripts/test-windows fills with the same names).
+class added_hosts_t {
+ public:
+  explicit added_hosts_t(const std::string& lines) {
+#ifdef _WIN32
+    const char* root = std::getenv("SystemRoot");
+    path_ = std::string(root != nullptr ? root : "C:\\windows") + "\\system32\\drivers\\etc\\hosts";
+#else
+    path_ = "/etc/hosts";
+#endif
+    std::ifstream in(path_, std::ios::binary);
+    original_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // Only a file that holds the test names is the sandbox's to change.
+    if (original_.find("hosts-only.shv.test") == std::string::npos) return;
+    std::ofstream(path_, std::ios::binary | std::ios::app) << "\n" << lines << "\n";
+    added_ = true;
+  }
+  ~added_hosts_t() {
+    if (added_) std::ofstream(path_, std::ios::binary | std::ios::trunc) << original_;
+  }
+  added_hosts_t(const added_hosts_t&) = delete;
+  added_hosts_t& operator=(const added_hosts_t&) = delete;
+  bool added() const { return added_; }
+
+ private:
+  std::string path_;
+  std::string original_;
+  bool added_ = false;
+};
+
+TEST(resolver_cache, the_hosts_file_comes_first_and_its_answers_are_not_kept) {
+  REQUIRE_SANDBOX();
+  dns::name_cache_t& cache = dns::name_cache_t::instance();
+  cache.clear();
+  mock->script("moved.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.86"}, {}, {}, 3600});
+  EXPECT_EQ(text4(dns::resolve_name0("moved.shv.test")->front()), "127.0.0.86");
+  dns::ip4_list_t kept;
+  ASSERT_TRUE(cache.find("moved.shv.test", kept));
+  const size_t asked = mock->queries_for("moved.shv.test");
+  {
+    // An administrator moves the central server in the hosts file: the next
+    // resolution follows, although DNS's answer is still fresh.
+    added_hosts_t hosts("127.0.0.87\tmoved.shv.test\n127.0.0.89\tadded.shv.test");
+    ASSERT_TRUE(hosts.added()) << "the hosts file is not the sandbox's";
+    EXPECT_EQ(text4(dns::resolve_name0("moved.shv.test")->front()), "127.0.0.87");
+    EXPECT_EQ(text4(dns::resolve_name0("added.shv.test")->front()), "127.0.0.89");
+    EXPECT_FALSE(cache.find("added.shv.test", kept));
+    ASSERT_TRUE(cache.find("moved.shv.test", kept));
+    EXPECT_EQ(text4(kept.front()), "127.0.0.86");
+  }
+  // The line gone, DNS's answer is the one again, still without traffic.
+  EXPECT_EQ(text4(dns::resolve_name0("moved.shv.test")->front()), "127.0.0.86");
+  EXPECT_EQ(mock->queries_for("moved.shv.test"), asked);
   cache.clear();
 }
 

@@ -23,12 +23,13 @@ namespace shv_settings {
 const char16_t settings_key[] = u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
 const char16_t configurations_key[] = u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings\\Configurations";
 
-const setting_t settings_table[5] = {
+const setting_t settings_table[6] = {
     {"server_name", u"ServerName", kind_string, u"", 0},
     {"server_port", u"ServerPort", kind_number, nullptr, 2193},
     {"server_timeout", u"ServerTimeout", kind_number, nullptr, 10000},
     {"cache_time", u"CacheTime", kind_number, nullptr, 10000},
     {"validate", u"ValidationEnabled", kind_number, nullptr, 1},
+    {"stale_time", u"StaleTime", kind_number, nullptr, 0},
 };
 
 namespace {
@@ -40,7 +41,8 @@ constexpr REGSAM write_access = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;  
 
 // The numbers of values_t, in table order (the first row is the string).
 uint32_t values_t::* const numbers[] = {nullptr, &values_t::server_port, &values_t::server_timeout,
-                                        &values_t::cache_time, &values_t::validate};
+                                        &values_t::cache_time, &values_t::validate, &values_t::stale_time};
+static_assert(std::size(numbers) == std::size(settings_table));
 
 // The row of that name and kind. A setting asked for as the other kind is
 // not one of that kind: reading or storing it so would hide a defect and, on
@@ -142,10 +144,10 @@ DWORD configuration_call(const std::string& what, const std::u16string& path, st
 
 std::string configuration_name(uint32_t id) { return "configuration " + std::to_string(id); }
 
-// Every setting's name, in table order.
-std::vector<const char*> all_settings() {
+// The blob's settings' names, in table order.
+std::vector<const char*> blob_names() {
   std::vector<const char*> names;
-  for (const setting_t& row : settings_table) names.push_back(row.name);
+  for (size_t i = 0; i < blob_settings; ++i) names.push_back(settings_table[i].name);
   return names;
 }
 
@@ -315,7 +317,7 @@ std::string to_blob(const values_t& values) {
   blob.reserve(header_size + values.server_name.size() * 2);
   put_u32(blob, blob_version);
   put_u32(blob, static_cast<uint32_t>(values.server_name.size() * 2));
-  for (size_t i = 1; i < std::size(settings_table); ++i) put_u32(blob, values.*numbers[i]);
+  for (size_t i = 1; i < blob_settings; ++i) put_u32(blob, values.*numbers[i]);
   for (char16_t c : values.server_name) {
     blob += static_cast<char>(c & 0xFF);
     blob += static_cast<char>(c >> 8);
@@ -338,21 +340,21 @@ values_t from_blob(lstr_t blob) {
     values.server_name += static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
                                                 (static_cast<unsigned char>(p[1]) << 8));
   }
-  for (size_t i = 1; i < std::size(settings_table); ++i) values.*numbers[i] = get_u32(blob.pointer + 4 + 4 * i);
+  for (size_t i = 1; i < blob_settings; ++i) values.*numbers[i] = get_u32(blob.pointer + 4 + 4 * i);
   return values;
 }
 
 values_t read_all() {
-  values_t values;
+  values_t values = default_values();
   values.server_name = read_string("server_name");
-  for (size_t i = 1; i < std::size(settings_table); ++i) values.*numbers[i] = read_number(settings_table[i].name);
+  for (size_t i = 1; i < blob_settings; ++i) values.*numbers[i] = read_number(settings_table[i].name);
   return values;
 }
 
 std::vector<const char*> differing(const values_t& a, const values_t& b) {
   std::vector<const char*> names;
   if (a.server_name != b.server_name) names.push_back(settings_table[0].name);
-  for (size_t i = 1; i < std::size(settings_table); ++i) {
+  for (size_t i = 1; i < blob_settings; ++i) {
     if (a.*numbers[i] != b.*numbers[i]) names.push_back(settings_table[i].name);
   }
   return names;
@@ -363,6 +365,6 @@ void load(std::string& out) {
   out.swap(blob);
 }
 
-write_report_t save(lstr_t blob, uint32_t config) { return write_values(from_blob(blob), all_settings(), config); }
+write_report_t save(lstr_t blob, uint32_t config) { return write_values(from_blob(blob), blob_names(), config); }
 
 }  // namespace shv_settings

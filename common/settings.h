@@ -1,4 +1,4 @@
-// The validator's settings: five values of one registry key, typed access by
+// The validator's settings: values of one registry key, typed access by
 // internal name, and the configuration blob the management console keeps;
 // further configurations, one per network policy that names one, each in a
 // key of its own below.
@@ -27,23 +27,26 @@ struct setting_t {
 
 // HKEY_LOCAL_MACHINE\<settings_key>
 extern const char16_t settings_key[];
-// The five settings, in the order the blob and load use.
-extern const setting_t settings_table[5];
+// The settings: first the five the blob carries, in the order the blob and
+// load use, then those kept in the registry only.
+extern const setting_t settings_table[6];
+constexpr size_t blob_settings = 5;
 
 // Configuration 0 is the default: the settings key itself. Every other
 // configuration is the key <configurations_key>\<id in decimal>, holding the
-// same five values with the same names and defaults.
+// same values with the same names and defaults.
 extern const char16_t configurations_key[];
 std::u16string configuration_key(uint32_t id);
 
-// The five settings as one set, as the blob carries them and the dialog
-// edits them.
+// The settings as one set: the blob's five, as the blob carries them and the
+// dialog edits them, and those of the registry only.
 struct values_t {
   std::u16string server_name;
   uint32_t server_port = 0;
   uint32_t server_timeout = 0;
   uint32_t cache_time = 0;
   uint32_t validate = 0;
+  uint32_t stale_time = 0;
   bool operator==(const values_t&) const = default;
 };
 
@@ -56,10 +59,12 @@ values_t default_values();
 std::u16string read_string(const char* name);
 uint32_t read_number(const char* name);
 
-// The whole set, each read as read_string and read_number read it.
+// The blob's five, each read as read_string and read_number read it; the
+// others are their defaults.
 values_t read_all();
 
-// The internal names of the settings in which a and b differ, in table order.
+// The internal names of the blob's settings in which a and b differ, in
+// table order.
 std::vector<const char*> differing(const values_t& a, const values_t& b);
 
 // The whole set of a configuration as stored, read through one key handle;
@@ -116,7 +121,8 @@ values_t from_blob(lstr_t blob);
 
 // The blob of the current settings, read as read_string and read_number do.
 void load(std::string& out);
-// Checks the whole blob first, then writes the five settings one by one.
+// Checks the whole blob first, then writes its five settings one by one;
+// the others are kept as stored.
 write_report_t save(lstr_t blob, uint32_t config = 0);
 
 }  // namespace shv_settings

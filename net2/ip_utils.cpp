@@ -43,14 +43,20 @@ namespace net2::ip {
 
 namespace {
 
-void first_endpoint(endpoint_t& out, const std::string& host, uint16_t port, const std::string& port_text,
-                    dns::deadline_t deadline) {
-  const auto endpoints = detail::ip::detail::resolve(host, port, is_bracketed(host), port_text, deadline);
+std::vector<endpoint_t> all_endpoints(const std::string& host, uint16_t port, const std::string& port_text,
+                                      dns::deadline_t deadline) {
+  auto endpoints = detail::ip::detail::resolve(host, port, is_bracketed(host), port_text, deadline);
   if (endpoints.empty()) {
     KERN_THROW(net2::spec_parse_error, "unable to resolve %s:%s because of %s", host.c_str(),
                port_text.c_str(), "empty response returned");
   }
-  out = endpoints.front();
+  return endpoints;
+}
+
+uint16_t port_of(const std::string& port_text) {
+  const uint64_t value = string_to_uint64(lstr_t(port_text));
+  if (value >= 65536) kern_n::detail::raise_number_out_of_range(lstr_t(port_text), false, sizeof(uint16_t));
+  return static_cast<uint16_t>(value);
 }
 
 }  // namespace
@@ -62,13 +68,19 @@ bool is_bracketed(const std::string& host) {
 void make_ep(endpoint_t& out, const std::string& host, uint16_t port, dns::deadline_t deadline) {
   std::string port_text;
   kern_n::append_decimal(port_text, port);
-  first_endpoint(out, host, port, port_text, deadline);
+  out = all_endpoints(host, port, port_text, deadline).front();
 }
 
 void make_ep(endpoint_t& out, const std::string& host, const std::string& port_text, dns::deadline_t deadline) {
-  const uint64_t value = string_to_uint64(lstr_t(port_text));
-  if (value >= 65536) kern_n::detail::raise_number_out_of_range(lstr_t(port_text), false, sizeof(uint16_t));
-  first_endpoint(out, host, static_cast<uint16_t>(value), port_text, deadline);
+  out = all_endpoints(host, port_of(port_text), port_text, deadline).front();
+}
+
+std::vector<endpoint_t> make_eps(const std::string& host, const std::string& port_text, uint16_t port,
+                                 dns::deadline_t deadline) {
+  if (!port_text.empty()) return all_endpoints(host, port_of(port_text), port_text, deadline);
+  std::string shown;
+  kern_n::append_decimal(shown, port);
+  return all_endpoints(host, port, shown, deadline);
 }
 
 }  // namespace net2::ip

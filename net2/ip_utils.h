@@ -1,4 +1,5 @@
-// Host and port to TCP endpoint: numeric or resolved addresses, first answer.
+// Host and port to TCP endpoints: numeric or resolved addresses, every answer
+// or the first.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,10 @@ typedef boost::asio::ip::tcp::endpoint endpoint_t;
 void make_ep(endpoint_t& out, const std::string& host, uint16_t port, dns::deadline_t deadline = dns::no_deadline);
 void make_ep(endpoint_t& out, const std::string& host, const std::string& port_text,
              dns::deadline_t deadline = dns::no_deadline);
+// Every address, in the resolver's order, with the port text's port (or the
+// numeric port when the text is empty); never empty, throws as make_ep.
+std::vector<endpoint_t> make_eps(const std::string& host, const std::string& port_text, uint16_t port,
+                                 dns::deadline_t deadline = dns::no_deadline);
 
 // Whether the host is written in square brackets.
 bool is_bracketed(const std::string& host);

@@ -75,7 +75,7 @@ void nap_cache_t::make_room(size_t charge) {
   }
 }
 
-bool nap_cache_t::get(const key_t& key, bool* compliant, uint32_t max_age) {
+bool nap_cache_t::get(const key_t& key, bool* compliant, uint32_t max_age, uint32_t* age_seconds) {
   critsect_locker_t guard(impl_->lock);
   const timegap_t now = impl_->clock();
   cleanup(now);
@@ -83,6 +83,7 @@ bool nap_cache_t::get(const key_t& key, bool* compliant, uint32_t max_age) {
   if (it == impl_->entries.end()) return false;
   if (it->second.stored_at < now - static_cast<timegap_t>(max_age) * ticks_per_second) return false;
   *compliant = it->second.compliant;
+  if (age_seconds != nullptr) *age_seconds = static_cast<uint32_t>((now - it->second.stored_at) / ticks_per_second);
   return true;
 }
 

@@ -55,8 +55,9 @@ class nap_cache_t {
   // Writes the cached verdict and returns true, or returns false and leaves
   // *compliant untouched. Expired entries go first. An entry older than
   // max_age seconds is a miss for this asker only: it stays for the askers
-  // that still want it, until its own expiry.
-  bool get(const key_t& key, bool* compliant, uint32_t max_age);
+  // that still want it, until its own expiry. On a hit, *age_seconds (when
+  // given) is how old the verdict is.
+  bool get(const key_t& key, bool* compliant, uint32_t max_age, uint32_t* age_seconds = nullptr);
   // Stores the verdict stamped now, replacing and restamping an existing one;
   // it lives lifetime seconds, or the longer lifetime the key was already
   // kept for, since an asker with that cache time still wants it. A new key

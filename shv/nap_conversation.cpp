@@ -1,4 +1,5 @@
 // nap_validator_t over the network: one pool, one connection, one deadline.
+#include <algorithm>
 #include <chrono>
 
 #include "kern/logger.h"
@@ -56,31 +57,72 @@ bool nap_validator_t::claim_end(bool by_deadline) {
   return true;
 }
 
+void nap_validator_t::note_greeting() {
+  std::lock_guard<std::mutex> guard(end_lock_);
+  greeted_ = true;
+  end_changed_.notify_all();
+}
+
 void nap_validator_t::validate(uint32_t server_timeout_ms) {
-  KLOG(lvl_debug3, "[%s] validate started", tag);
   const uint32_t limit = server_timeout_ms != 0 ? server_timeout_ms : default_server_timeout_ms;
   // One deadline for the whole request from here on: the pool, the name
   // lookup, connecting and the conversation.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);
+  converse(
+      [&](net2::pool& pool) {
+        return net2::stream::data_socket::tcp(
+            pool.service(), host_, port_, [this](net2::stream::data_socket::shared s) { return on_connected(s); },
+            [this](net2::stream::shared_data d) { return on_recv(d); }, [this, &pool] { on_disconnected(pool); },
+            "NAP-CLIENT", 1024, 8192, deadline);
+      },
+      host_, deadline, deadline, limit);
+}
+
+void nap_validator_t::validate(const boost::asio::ip::tcp::endpoint& server, deadline_t greeting_by,
+                               deadline_t end_by, uint32_t limit_ms) {
+  converse(
+      [&](net2::pool& pool) {
+        return net2::stream::data_socket::tcp(
+            pool.service(), server, [this](net2::stream::data_socket::shared s) { return on_connected(s); },
+            [this](net2::stream::shared_data d) { return on_recv(d); }, [this, &pool] { on_disconnected(pool); },
+            "NAP-CLIENT", 1024, 8192);
+      },
+      host_ + " (" + server.address().to_string() + ")", greeting_by, end_by, limit_ms);
+}
+
+void nap_validator_t::converse(const std::function<net2::stream::data_socket::shared(net2::pool&)>& connect,
+                               const std::string& server, deadline_t greeting_by, deadline_t end_by,
+                               uint32_t limit_ms) {
+  KLOG(lvl_debug3, "[%s] validate started", tag);
+  const auto started = std::chrono::steady_clock::now();
   {
     std::lock_guard<std::mutex> guard(end_lock_);
     ended_ = false;
+    greeted_ = false;
     timed_out_ = false;
   }
   net2::pool pool(2, "nap", "Pool");
-  set_socket(net2::stream::data_socket::tcp(
-      pool.service(), host_, port_, [this](net2::stream::data_socket::shared s) { return on_connected(s); },
-      [this](net2::stream::shared_data d) { return on_recv(d); }, [this, &pool] { on_disconnected(pool); },
-      "NAP-CLIENT", 1024, 8192, deadline));
-  // The deadline is kept on this thread, not on the pool: it holds whatever
-  // the pool's threads are busy with.
+  set_socket(connect(pool));
+  // The deadlines are kept on this thread, not on the pool: they hold
+  // whatever the pool's threads are busy with.
+  bool greeted = false;
   {
     std::unique_lock<std::mutex> lock(end_lock_);
-    end_changed_.wait_until(lock, deadline, [this] { return ended_; });
+    if (end_changed_.wait_until(lock, std::min(greeting_by, end_by), [this] { return ended_ || greeted_; }) &&
+        !ended_) {
+      end_changed_.wait_until(lock, end_by, [this] { return ended_; });
+    }
+    greeted = greeted_;
   }
   if (claim_end(true)) {
-    KLOG(lvl_error, "[%s] no end of the conversation with %s within %u ms, closing the connection", tag,
-         host_.c_str(), limit);
+    if (!greeted && greeting_by < end_by) {
+      const auto share = std::chrono::duration_cast<std::chrono::milliseconds>(greeting_by - started);
+      KLOG(lvl_error, "[%s] no greeting from %s within its share of %u ms, trying the next server", tag,
+           server.c_str(), static_cast<unsigned>(share.count()));
+    } else {
+      KLOG(lvl_error, "[%s] no end of the conversation with %s within %u ms, closing the connection", tag,
+           host_.c_str(), limit_ms);
+    }
     if (net2::stream::data_socket::shared s = socket()) s->close();
   }
   // A handler still running finishes its step (one read wake-up at most);

@@ -7,14 +7,17 @@
 #include "kern/runnable.h"
 #include "kern/strings.h"
 #include "shv/nap_cache.h"
-#include "shv/nap_validator.h"
+#include "shv/nap_servers.h"
 
 namespace {
 const char tag[] = "NAP";
-}
+
+uint32_t saturated_sum(uint32_t a, uint32_t b) { return b > UINT32_MAX - a ? UINT32_MAX : a + b; }
+}  // namespace
 
 void nap_validate(shv_result_t& result, const std::string& host, uint32_t port, uint32_t server_timeout,
-                  uint32_t cache_timeout, const std::string& client_id, const std::string& digest) {
+                  uint32_t cache_timeout, const std::string& client_id, const std::string& digest,
+                  uint32_t stale_time) {
   KLOG(lvl_debug3, "[%s] %s: nap request md5=%s, host=%s, port=%u, server-timeout=%u, cache-timeout=%u", tag,
        client_id.c_str(), digest.c_str(), host.c_str(), port, server_timeout, cache_timeout);
   bool verdict = false;
@@ -29,10 +32,21 @@ void nap_validate(shv_result_t& result, const std::string& host, uint32_t port, 
     if (cache.get(key, &verdict, cache_timeout)) {
       KLOG(lvl_debug3, "[%s] %s: got result from cache", tag, client_id.c_str());
     } else {
-      nap_validator_t validator(host, static_cast<uint16_t>(port), client_id, digest);
-      validator.validate(server_timeout);
-      verdict = validator.compliant();
-      if (validator.verdict_received()) cache.set(key, verdict, cache_timeout);
+      const uint32_t kept_for = saturated_sum(cache_timeout, stale_time);
+      const nap_servers::answer_t answer =
+          nap_servers::ask(host, static_cast<uint16_t>(port), server_timeout, client_id, digest);
+      verdict = answer.compliant;
+      uint32_t age = 0;
+      if (answer.verdict_received) {
+        cache.set(key, verdict, kept_for);
+      } else if (stale_time != 0 && cache.get(key, &verdict, kept_for, &age)) {
+        // The grace of a known client while its servers are out: an old
+        // verdict rather than quarantine.
+        KLOG(lvl_error,
+             "[%s] %s: no central server gave a verdict; the cached verdict \"%scompliant\" of %u s ago is used "
+             "(within CacheTime %u s + StaleTime %u s)",
+             tag, client_id.c_str(), verdict ? "" : "not ", age, cache_timeout, stale_time);
+      }
     }
   } catch (...) {
     failed = true;

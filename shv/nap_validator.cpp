@@ -99,6 +99,7 @@ bool nap_validator_t::on_protocol(const words_t& words) {
     violation("PROTOCOL: 4 arguments expected, but %lu received", static_cast<unsigned long>(words.size()));
     return true;
   }
+  note_greeting();
   bool crypt = false;
   for (const lstr_t& option : kern_n::split_words(words[4], ',')) {
     if (option.empty()) continue;

@@ -4,12 +4,16 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include <boost/asio/ip/tcp.hpp>
 
 #include "kern/syncers.h"
 #include "kern/types.h"
@@ -47,6 +51,13 @@ class nap_validator_t : public noncopyable_t {
   // the pool or the connection throws (an empty address, a name that does not
   // resolve or is not answered in time); a refused connection is not thrown.
   void validate(uint32_t server_timeout_ms = default_server_timeout_ms);
+  // The same with one address of the server, already resolved: until its
+  // greeting the conversation ends by greeting_by, afterwards by end_by, so
+  // that a server that stays silent uses only its share of the request's
+  // time. limit_ms is the request's limit, for the log line.
+  typedef std::chrono::steady_clock::time_point deadline_t;
+  void validate(const boost::asio::ip::tcp::endpoint& server, deadline_t greeting_by, deadline_t end_by,
+                uint32_t limit_ms);
 
   // Transport callbacks, on the connection's strand.
   bool on_connected(net2::stream::data_socket::shared socket);
@@ -87,6 +98,13 @@ class nap_validator_t : public noncopyable_t {
   // Claims the end of the conversation for the disconnection or for the
   // deadline, whichever comes first; false when it had already ended.
   bool claim_end(bool by_deadline);
+  // The greeting has come: the rest of the request's time is the
+  // conversation's.
+  void note_greeting();
+  // Connects through connect and waits for the end; server names the peer in
+  // log lines.
+  void converse(const std::function<net2::stream::data_socket::shared(net2::pool&)>& connect,
+                const std::string& server, deadline_t greeting_by, deadline_t end_by, uint32_t limit_ms);
 
   std::string host_;
   uint16_t port_;
@@ -105,6 +123,7 @@ class nap_validator_t : public noncopyable_t {
   std::mutex end_lock_;
   std::condition_variable end_changed_;
   bool ended_ = false;
+  bool greeted_ = false;
   std::atomic<bool> timed_out_{false};
   std::map<std::string, handler_t, std::less<>> commands_;
 };

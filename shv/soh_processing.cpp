@@ -67,14 +67,17 @@ void SHVValidator::validate(const std::string& record, const shv_settings::value
   if (!shv::check_record(record, client_id, digest)) return;
   if (policy != nullptr) {
     nap_validate(result, to_narrow(policy->server_name), policy->server_port, policy->server_timeout,
-                 policy->cache_time, client_id, digest);
+                 policy->cache_time, client_id, digest, policy->stale_time);
     return;
   }
   const std::string host = to_narrow(shv_settings::read_string("server_name"));
   const uint32_t port = shv_settings::read_number("server_port");
   const uint32_t server_timeout = shv_settings::read_number("server_timeout");
   const uint32_t cache_timeout = shv_settings::read_number("cache_time");
-  nap_validate(result, host, port, server_timeout, cache_timeout, client_id, digest);
+  // Without a server there is nothing to be stale about; without the key
+  // (no server either) the reads above have said so once each already.
+  const uint32_t stale_time = host.empty() ? 0 : shv_settings::read_number("stale_time");
+  nap_validate(result, host, port, server_timeout, cache_timeout, client_id, digest, stale_time);
 }
 
 void SHVValidator::prepare_response(const shv_result_t& result, INapSystemHealthValidationRequest* request) {

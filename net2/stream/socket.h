@@ -8,8 +8,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
 
 #include "kern/syncers.h"
 #include "kern/types.h"
@@ -54,6 +56,14 @@ class data_socket : public virtual if_root_t,
                     recv_cb on_recv, disconnected_cb on_disconnected, const char* name,
                     uint64_t read_block_size, uint64_t output_block_limit,
                     dns::deadline_t deadline = dns::no_deadline);
+  // Every endpoint a form 1 specification names, in the resolver's order;
+  // throws what form 1 throws before it connects.
+  static std::vector<boost::asio::ip::tcp::endpoint> endpoints(const std::string& spec, uint16_t port,
+                                                               dns::deadline_t deadline = dns::no_deadline);
+  // Form 3: an endpoint already resolved.
+  static shared tcp(boost::asio::io_context& service, const boost::asio::ip::tcp::endpoint& endpoint,
+                    connected_cb on_connected, recv_cb on_recv, disconnected_cb on_disconnected,
+                    const char* name, uint64_t read_block_size, uint64_t output_block_limit);
 
   uint64_t bytes_received() const { return bytes_received_.load(); }
   uint64_t bytes_sent() const { return bytes_sent_.load(); }

@@ -141,6 +141,28 @@ TEST_F(naphost_config, get_and_set_move_the_blob_through_files) {
   EXPECT_EQ(r.out.substr(0, 12), "02 00 00 00 ");
 }
 
+// StaleTime, the registry's only: set alone or after the dialog's OK, shown,
+// and kept by the dialog of a configuration; the dialog's address field
+// takes a list of servers.
+TEST_F(naphost_config, stale_time_is_set_and_shown_and_the_server_may_be_a_list) {
+  scoped_env_t english("LC_ALL", "en_US.UTF-8");
+  auto r = naphost({"config", "edit", "--stale-time", "600"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(shv_settings::read_number("stale_time"), 600u);
+  r = naphost({"config", "edit", "--server", "a.example; 192.0.2.8:2200", "--stale-time", "60"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(shv_settings::read_string("server_name"), u"a.example; 192.0.2.8:2200");
+  r = naphost({"config", "show"});
+  EXPECT_NE(r.out.find("stale_time       StaleTime          60\n"), std::string::npos) << r.out;
+  ASSERT_EQ(naphost({"config", "new", "--config-id", "13"}).status, 0);
+  ASSERT_EQ(naphost({"config", "edit", "--config-id", "13", "--stale-time", "5"}).status, 0);
+  ASSERT_EQ(naphost({"config", "edit", "--config-id", "13", "--cache-time", "30"}).status, 0);
+  r = naphost({"config", "show", "--config-id", "13"});
+  EXPECT_NE(r.out.find("stale_time       StaleTime          5\n"), std::string::npos) << r.out;
+  EXPECT_EQ(shv_settings::read_number("stale_time"), 60u) << "the default's is its own";
+  EXPECT_EQ(naphost({"config", "edit", "--stale-time", "-1"}).status, 2);
+}
+
 // A network policy's configuration from another process, as the console
 // keeps it: made from the default, its blob moved and edited, then removed.
 TEST_F(naphost_config, configurations_of_network_policies_by_id) {

@@ -115,4 +115,23 @@ TEST_F(healthval_fixture, a_port_above_65535_connects_nowhere_in_any_configurati
   EXPECT_EQ(count_of(module_log(), "  server port " + std::to_string(wide) + " is above 65535"), 2u);
 }
 
+// StaleTime of a request's own configuration: the default's from the
+// settings key, a policy's from its key. Both share the verdict (the same
+// server); with CacheTime 0 every request asks, so a stale one is served
+// only while the server is down, and only where StaleTime allows it.
+TEST_F(healthval_fixture, stale_time_of_the_default_and_of_a_policys_configuration) {
+  central_sim_t sim;
+  use_server(sim, 0);
+  add_configuration(5, sim);
+  ASSERT_EQ(shv_settings::write("stale_time", 600u, 5), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(answer_of(*validate(soh_with_record("1 graced-pc d"), false, 5)->request), compliance(0));
+  sim.stop();
+  EXPECT_EQ(answer_of(*validate(soh_with_record("1 graced-pc d"))->request), compliance(0x80270050))
+      << "the default's StaleTime is 0";
+  EXPECT_EQ(answer_of(*validate(soh_with_record("1 graced-pc d"), false, 5)->request), compliance(0));
+  shv_settings::write("stale_time", 600u);
+  EXPECT_EQ(answer_of(*validate(soh_with_record("1 graced-pc d"))->request), compliance(0));
+  EXPECT_EQ(count_of(module_log(), "graced-pc: no central server gave a verdict"), 2u);
+}
+
 }  // namespace

@@ -103,7 +103,7 @@ guide = windows_section()
 # The settings table against the settings store's table.
 code = (root / "common/settings.cpp").read_text()
 rows = re.findall(r'\{"(\w+)", u"(\w+)", kind_(number|string), (?:nullptr|u"(.*?)"), (\d+)\}', code)
-check(len(rows) == 5, "settings table of common/settings.cpp not found")
+check(len(rows) == 6, "settings table of common/settings.cpp not found")
 table = {m.group(1): (m.group(2), m.group(3)) for m in
          re.finditer(r"^\| `(\w+)` \| ([^|]+?) \| ([^|]+?) \|", guide, re.M)}
 check(set(table) == {r[1] for r in rows}, "the guide's settings %s, the code's %s" %

@@ -82,6 +82,23 @@ TEST_F(blob, save_writes_all_five_settings_as_they_stand) {
   EXPECT_EQ(out, empty);
 }
 
+// StaleTime lives in the registry only: the blob neither carries it nor,
+// saved, takes it away, in the settings key or in a configuration's.
+TEST_F(blob, stale_time_is_kept_out_of_the_blob_and_kept_by_a_save) {
+  EXPECT_EQ(shv_settings::read_stored().stale_time, 0u) << "the default";
+  ASSERT_EQ(shv_settings::create_configuration(9, shv_settings::default_values()), static_cast<DWORD>(ERROR_SUCCESS));
+  for (const uint32_t config : {0u, 9u}) {
+    ASSERT_EQ(shv_settings::write("stale_time", 600u, config), static_cast<DWORD>(ERROR_SUCCESS));
+    const std::string in = header(2, 0, 1, 2, 3, 4);
+    EXPECT_TRUE(shv_settings::save(lstr_t(in.data(), in.size()), config).failed.empty());
+    const shv_settings::values_t stored = shv_settings::read_stored(config);
+    EXPECT_EQ(stored.stale_time, 600u) << config;
+    EXPECT_EQ(stored.cache_time, 3u) << config;
+    EXPECT_EQ(shv_settings::to_blob(stored), in) << config;
+  }
+  EXPECT_EQ(shv_settings::read_number("stale_time"), 600u);
+}
+
 TEST_F(blob, malformed_blobs_raise_and_write_nothing) {
   const std::string good = header(2, 2, 1, 2, 3, 4) + std::string("x\0", 2);
   const struct {

@@ -39,6 +39,7 @@ const char usage[] =
     "usage: naphost config get [--config-id N] [--out FILE]\n"
     "       naphost config set [--config-id N] [--in FILE]\n"
     "       naphost config edit [--config-id N] [--server TEXT] [--port N] [--cache-time N] [--enable|--disable]\n"
+    "                           [--stale-time N]\n"
     "       naphost config show [--config-id N]\n"
     "       naphost config new --config-id N\n"
     "       naphost config delete --config-id N\n"
@@ -50,7 +51,8 @@ const char usage[] =
     "            standard input\n"
     "edit        fills the settings dialog's fields that are named and presses OK; a\n"
     "            rejected field is reported and nothing is written; settings the store\n"
-    "            did not keep are named\n"
+    "            did not keep are named; --stale-time (StaleTime, in the registry\n"
+    "            only) is written after the dialog's OK, or alone without the dialog\n"
     "show        the current settings\n"
     "new         a configuration for a network policy, a copy of the default one\n"
     "delete      removes a configuration\n"
@@ -108,6 +110,15 @@ int report_failure(const char* call, HRESULT hr, uint32_t id) {
   return 1;
 }
 
+// A whole number from 0 to 4294967295, or none.
+std::optional<uint32_t> whole_number(const char* text) {
+  uint32_t n = 0;
+  const char* end = text + std::strlen(text);
+  const auto [at, error] = std::from_chars(text, end, n);
+  if (error != std::errc() || at != end || text == end) return std::nullopt;
+  return n;
+}
+
 // Takes "--config-id N" out of the arguments (whatever their order): N, 0
 // when absent; none after a message.
 std::optional<uint32_t> take_config_id(int& argc, char** argv) {
@@ -122,13 +133,12 @@ std::optional<uint32_t> take_config_id(int& argc, char** argv) {
       usage_error("--config-id needs a number");
       return std::nullopt;
     }
-    const char* text = argv[++i];
-    const char* end = text + std::strlen(text);
-    const auto [at, error] = std::from_chars(text, end, id);
-    if (error != std::errc() || at != end || text == end) {
+    const std::optional<uint32_t> given = whole_number(argv[++i]);
+    if (!given) {
       usage_error("--config-id needs a whole number from 0 to 4294967295");
       return std::nullopt;
     }
+    id = *given;
   }
   argc = kept;
   return id;
@@ -249,7 +259,20 @@ int run_set(int argc, char** argv, uint32_t id) {
 struct edit_request_t {
   std::optional<std::string> server, port, cache_time;
   std::optional<bool> enable;
+  std::optional<uint32_t> stale_time;  // not in the dialog: the registry's
+  bool dialog_fields() const { return server || port || cache_time || enable; }
 };
+
+// StaleTime as asked for, written as an administrator writes it into the
+// configuration's key: 0 when written or not asked for, else 1 after a
+// message.
+int write_stale_time(const edit_request_t& request, uint32_t id) {
+  if (!request.stale_time) return 0;
+  const DWORD rc = shv_settings::write("stale_time", *request.stale_time, id);
+  if (rc == ERROR_SUCCESS) return 0;
+  std::fprintf(stderr, "naphost config: StaleTime not written: %s\n", format_system_error(rc).c_str());
+  return 1;
+}
 
 #ifndef _WIN32
 // Plays the administrator: fills the named fields, sets the check box by
@@ -315,6 +338,10 @@ int run_edit(int argc, char** argv, uint32_t id) {
       request.port = argv[++i];
     } else if (option == "--cache-time" && has_value) {
       request.cache_time = argv[++i];
+    } else if (option == "--stale-time" && has_value) {
+      if (!(request.stale_time = whole_number(argv[++i]))) {
+        return usage_error("edit: --stale-time needs a whole number from 0 to 4294967295");
+      }
     } else if (option == "--enable" || option == "--disable") {
       if (request.enable && *request.enable != (option == "--enable")) {
         return usage_error("edit: --enable and --disable exclude each other");
@@ -324,9 +351,10 @@ int run_edit(int argc, char** argv, uint32_t id) {
       return usage_error("edit: unknown option or missing value");
     }
   }
+  if (request.stale_time && !request.dialog_fields()) return write_stale_time(request, id);
 #ifdef _WIN32
   // The system's dialog: the administrator fills it in.
-  if (request.server || request.port || request.cache_time || request.enable) {
+  if (request.dialog_fields()) {
     return usage_error("edit: on Windows the fields are filled in the dialog itself");
   }
 #endif
@@ -356,7 +384,7 @@ int run_edit(int argc, char** argv, uint32_t id) {
     return 1;
   }
   if (const HRESULT stored = store(); FAILED(stored)) return report_failure("SetConfigToID", stored, id);
-  return 0;
+  return write_stale_time(request, id);
 #else
   edit_front_end_t front_end(request);
   plat::dialog_front_end_t* previous = plat::set_dialog_front_end(&front_end);
@@ -375,7 +403,7 @@ int run_edit(int argc, char** argv, uint32_t id) {
   }
   if (front_end.accepted) {
     const HRESULT stored = store();
-    if (SUCCEEDED(stored)) return 0;
+    if (SUCCEEDED(stored)) return write_stale_time(request, id);
     report_failure("SetConfigToID", stored, id);
     std::fprintf(stderr, "naphost config: not written: %s\n", not_written(front_end.sent, dialog_settings, id).c_str());
     return 1;
@@ -402,6 +430,7 @@ int run_show(int argc, char**, uint32_t id) {
   if (argc != 1) return usage_error("show: no options expected");
   // A network policy's configuration as the console has it: its blob.
   std::optional<shv_settings::values_t> blob_values;
+  std::optional<shv_settings::values_t> stored;  // what the blob does not carry
   if (id != 0) {
     auto config = create_configurator();
     if (!config) return 1;
@@ -413,6 +442,10 @@ int run_show(int argc, char**, uint32_t id) {
       return report_failure("GetConfigFromID", hr, id);
     }
     blob_values = shv_settings::from_blob(lstr_t(reinterpret_cast<const char*>(blob.p), count));
+    try {
+      stored = shv_settings::read_stored(id);
+    } catch (const std::exception&) {
+    }
   }
   std::printf("%-16s %-18s %s\n", "setting", "registry value", "value");
   for (size_t i = 0; i < std::size(shv_settings::settings_table); ++i) {
@@ -421,6 +454,9 @@ int run_show(int argc, char**, uint32_t id) {
     if (!blob_values) {
       value = s.kind == shv_settings::kind_string ? "\"" + to_narrow(shv_settings::read_string(s.name)) + "\""
                                                   : std::to_string(shv_settings::read_number(s.name));
+    } else if (i >= shv_settings::blob_settings) {
+      // The registry's only: the configuration's key has it.
+      value = stored ? std::to_string(stored->stale_time) : "unknown (the configuration cannot be read)";
     } else {
       const shv_settings::values_t& v = *blob_values;
       const uint32_t numbers[] = {0, v.server_port, v.server_timeout, v.cache_time, v.validate};

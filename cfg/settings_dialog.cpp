@@ -160,14 +160,22 @@ INT_PTR on_command(HWND dialog, WPARAM wparam) {
   }
 }
 
-// The dialog of the thread's language over parent; -1 when no template fits.
-INT_PTR show_settings_dialog(HMODULE module, HWND parent, dialog_state_t& state) {
+// The dialog of the thread's language over parent: S_OK once it has closed,
+// else why it could not be shown (no template that fits, or the system's
+// dialog code refused: 0 for a parent that is no window, -1 otherwise).
+HRESULT show_settings_dialog(HMODULE module, HWND parent, dialog_state_t& state) {
+  SetLastError(ERROR_SUCCESS);
   HRSRC resource = base_n::find_resource<WCHAR>(module, MAKEINTRESOURCEW(dialog_id), MAKEINTRESOURCEW(base_n::rt_dialog));
   HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
   const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-  if (bytes == nullptr) return -1;
-  return DialogBoxIndirectParamW(module, static_cast<LPCDLGTEMPLATEW>(bytes), parent, &settings_dialog_proc,
-                                 reinterpret_cast<LPARAM>(&state));
+  const INT_PTR result = bytes == nullptr ? -1
+                                          : DialogBoxIndirectParamW(module, static_cast<LPCDLGTEMPLATEW>(bytes), parent,
+                                                                    &settings_dialog_proc, reinterpret_cast<LPARAM>(&state));
+  if (result != 0 && result != -1) return S_OK;
+  const DWORD error = GetLastError();
+  const HRESULT hr = error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
+  KLOG(lvl_error, "[SettingsDialog] the dialog could not be shown because of error 0x%08X", static_cast<unsigned>(hr));
+  return hr;
 }
 
 // The dialog edits these; the server time-out is left as it is.
@@ -178,7 +186,7 @@ const std::vector<const char*> edited_settings = {"server_name", "server_port", 
 shv_settings::values_t registry_source_t::read() { return shv_settings::read_stored(); }
 
 DWORD registry_source_t::write(const shv_settings::values_t& values) {
-  return shv_settings::write_values(values, edited_settings).first_error();
+  return shv_settings::write_values(values, edited_settings).error;
 }
 
 DWORD blob_source_t::write(const shv_settings::values_t& values) {
@@ -210,18 +218,20 @@ INT_PTR WINAPI settings_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LP
   return FALSE;
 }
 
-HRESULT edit_settings(HMODULE module, HWND parent, settings_source_t& source) {
+edit_result_t edit_settings(HMODULE module, HWND parent, settings_source_t& source) {
   dialog_state_t state{source, {}};
+  edit_result_t result;
   try {
     state.values = source.read();
   } catch (const napcommon::com_error_t& e) {
     // Defaults in the dialog would be written over the real settings on OK.
     KLOG(lvl_error, "[SettingsDialog] no dialog: %s", e.what());
     show_message(parent, string_not_read, MB_ICONERROR, win32_error(e.code()));
-    return e.code();
+    result.read = e.code();
+    return result;
   }
-  show_settings_dialog(module, parent, state);
-  return S_OK;
+  result.shown = show_settings_dialog(module, parent, state);
+  return result;
 }
 
 }  // namespace shv_cfg

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/settings.h"
+#include "platform/com.h"
 #include "platform/win32.h"
 
 namespace shv_cfg {
@@ -28,8 +29,8 @@ class settings_source_t {
   // The values to show; throws (napcommon::com_error_t with the reason) when
   // they cannot be had.
   virtual shv_settings::values_t read() = 0;
-  // Keeps what the dialog edits (address, port, cache time, validation):
-  // ERROR_SUCCESS, or the Win32 error of the first that was not kept.
+  // Keeps what the dialog edits (address, port, cache time, validation), all
+  // of them or none: ERROR_SUCCESS, or the Win32 error that kept them out.
   virtual DWORD write(const shv_settings::values_t& values) = 0;
 };
 
@@ -55,12 +56,20 @@ class blob_source_t : public settings_source_t {
   std::optional<shv_settings::values_t> kept_;
 };
 
+// What edit_settings came to.
+struct edit_result_t {
+  // S_OK, or the reason the settings could not be read (no dialog then).
+  HRESULT read = S_OK;
+  // S_OK once the dialog has closed; else why it could not be shown: the
+  // HRESULT of the system's last error, E_FAIL when it names none (logged).
+  HRESULT shown = S_OK;
+  HRESULT first_failure() const { return FAILED(read) ? read : shown; }
+};
+
 // Reads the settings from source and shows them in dialog 300 of module, in
-// the thread's language, modally over parent. S_OK once the dialog has closed
-// (also when no template could be shown). When the settings cannot be read:
-// a message naming the reason, owned by parent, no dialog, and the reason's
-// HRESULT.
-HRESULT edit_settings(HMODULE module, HWND parent, settings_source_t& source);
+// the thread's language, modally over parent. When the settings cannot be
+// read: a message naming the reason, owned by parent, and no dialog.
+edit_result_t edit_settings(HMODULE module, HWND parent, settings_source_t& source);
 
 // The dialog procedure; its creation parameter is the dialog's state
 // (edit_settings makes it).

@@ -21,20 +21,6 @@ namespace shv_cfg {
 namespace {
 constexpr size_t max_blob_size = 0xFFFF;
 
-// Which settings of a blob are in the store and which are not, and why.
-void log_partial_save(const char* method, const shv_settings::write_report_t& report) {
-  if (!kern_n::log_enabled(lvl_error)) return;
-  std::string stored;
-  for (const char* name : report.stored) stored += std::string(stored.empty() ? "" : ", ") + name;
-  std::string failed;
-  for (const auto& [name, error] : report.failed) {
-    failed += string_format("%s%s (error %lu)", failed.empty() ? "" : ", ", name, static_cast<unsigned long>(error));
-  }
-  KLOG(lvl_error, "%s: %u of %u settings stored (%s); not stored: %s", method,
-       static_cast<unsigned>(report.stored.size()), static_cast<unsigned>(report.stored.size() + report.failed.size()),
-       stored.empty() ? "none" : stored.c_str(), failed.c_str());
-}
-
 // Hands the blob out in task memory the caller frees; on failure the
 // outputs stay untouched.
 HRESULT hand_out(const std::string& blob, const char* method, UINT16* count, BYTE** data) {
@@ -55,11 +41,12 @@ lstr_t blob_of(UINT16 count, const BYTE* data) {
   return data != nullptr ? lstr_t(reinterpret_cast<const char*>(data), count) : lstr_t("", 0);
 }
 
-// A blob written to the store: S_OK, or what kept which settings out.
+// A blob written to the store: S_OK, or what kept it out (and what became of
+// the settings written before).
 HRESULT saved(const char* method, const shv_settings::write_report_t& report) {
-  if (report.failed.empty()) return S_OK;
-  log_partial_save(method, report);
-  return HRESULT_FROM_WIN32(report.first_error());
+  if (report.error == ERROR_SUCCESS) return S_OK;
+  if (kern_n::log_enabled(lvl_error)) KLOG(lvl_error, "%s: %s", method, shv_settings::describe(report).c_str());
+  return HRESULT_FROM_WIN32(report.error);
 }
 
 }  // namespace
@@ -90,7 +77,9 @@ HRESULT SHVConfig::InvokeUI(HWND parent) {
     // code throws.
     const dialog_hook_user_t hook;
     registry_source_t registry;
-    return edit_settings(module_handle(), parent, registry);
+    // The console knows no answer but S_OK for a dialog that could not be
+    // shown: edit_settings has logged why.
+    return edit_settings(module_handle(), parent, registry).read;
   } catch (...) {
     return com_failure("INapComponentConfig::InvokeUI");
   }
@@ -135,7 +124,7 @@ HRESULT SHVConfig::InvokeUIFromConfigBlob(HWND parent, UINT16 in_count, BYTE* in
     const shv_settings::values_t given = shv_settings::from_blob(blob_of(in_count, in_data));
     blob_source_t blob(given);
     const dialog_hook_user_t hook;
-    const HRESULT shown = edit_settings(module_handle(), parent, blob);
+    const HRESULT shown = edit_settings(module_handle(), parent, blob).first_failure();
     if (FAILED(shown) || !blob.kept()) return shown;
     const HRESULT hr = hand_out(shv_settings::to_blob(*blob.kept()), "INapComponentConfig2::InvokeUIFromConfigBlob",
                                 out_count, out_data);
@@ -159,14 +148,22 @@ HRESULT SHVConfig::NewConfig(UINT32 id) {
 
 HRESULT SHVConfig::DeleteConfig(UINT32 id) {
   if (id == 0) return E_INVALIDARG;
-  const DWORD rc = shv_settings::delete_configuration(id);
-  if (rc == ERROR_FILE_NOT_FOUND) return NAP_E_SHV_CONFIG_NOT_FOUND;
-  return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(rc);
+  try {
+    const DWORD rc = shv_settings::delete_configuration(id);
+    if (rc == ERROR_FILE_NOT_FOUND) return NAP_E_SHV_CONFIG_NOT_FOUND;
+    return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(rc);
+  } catch (...) {
+    return com_failure("INapComponentConfig3::DeleteConfig");
+  }
 }
 
 HRESULT SHVConfig::DeleteAllConfig() {
-  const DWORD rc = shv_settings::delete_all_configurations();
-  return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(rc);
+  try {
+    const DWORD rc = shv_settings::delete_all_configurations();
+    return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(rc);
+  } catch (...) {
+    return com_failure("INapComponentConfig3::DeleteAllConfig");
+  }
 }
 
 HRESULT SHVConfig::GetConfigFromID(UINT32 id, UINT16* count, BYTE** data) {
@@ -184,12 +181,13 @@ HRESULT SHVConfig::SetConfigToID(UINT32 id, UINT16 count, BYTE* data) {
   if (id == 0) return SetConfig(count, data);
   if (data == nullptr && count != 0) return E_POINTER;
   try {
+    // The blob first: a malformed one is the caller's fault, whatever the
+    // store's state.
+    shv_settings::from_blob(blob_of(count, data));
     if (!shv_settings::find_stored(id)) return NAP_E_SHV_CONFIG_NOT_FOUND;
     const shv_settings::write_report_t report = shv_settings::save(blob_of(count, data), id);
     // Deleted meanwhile: no write makes it again.
-    if (!report.failed.empty() && report.failed.front().second == ERROR_FILE_NOT_FOUND) {
-      return NAP_E_SHV_CONFIG_NOT_FOUND;
-    }
+    if (report.error == ERROR_FILE_NOT_FOUND) return NAP_E_SHV_CONFIG_NOT_FOUND;
     return saved(string_format("INapComponentConfig3::SetConfigToID of configuration %u", static_cast<unsigned>(id))
                      .c_str(),
                  report);

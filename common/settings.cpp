@@ -57,6 +57,10 @@ const setting_t* find_setting(const char* name, setting_kind_t kind) {
 
 size_t row_index(const setting_t& row) { return static_cast<size_t>(&row - settings_table); }
 
+// The settings every configuration holds: the blob's five. The ones after
+// them are set by hand where wanted, and a key without them is still whole.
+bool required(const setting_t& row) { return row_index(row) < blob_settings; }
+
 // Inside a catch: logs format (name, then the caught failure) at level 1.
 void log_failure(const char* format, const char* name) noexcept {
   try {
@@ -142,7 +146,9 @@ DWORD configuration_call(const std::string& what, const std::u16string& path, st
   return static_cast<DWORD>(rc);
 }
 
-std::string configuration_name(uint32_t id) { return "configuration " + std::to_string(id); }
+std::string configuration_name(uint32_t id) {
+  return id == 0 ? "the default configuration" : "configuration " + std::to_string(id);
+}
 
 // The blob's settings' names, in table order.
 std::vector<const char*> blob_names() {
@@ -154,6 +160,89 @@ std::vector<const char*> blob_names() {
 // A registry error of a strict read, as the caller's exception.
 void check_read(LSTATUS rc) {
   if (rc != ERROR_SUCCESS) napcommon::check_res(HRESULT_FROM_WIN32(static_cast<DWORD>(rc)), "Unable to read the settings");
+}
+
+// A setting's value as it is stored, whatever its type: to be put back
+// exactly, or found missing.
+struct stored_value_t {
+  bool present = false;
+  DWORD type = REG_NONE;
+  std::string data;
+};
+using stored_set_t = stored_value_t[std::size(settings_table)];
+
+// A writer may grow a value between two calls; a few rereads follow it.
+constexpr int read_attempts = 4;
+
+// The value of row in key into out: ERROR_SUCCESS, also for a missing one;
+// else the registry's error.
+LSTATUS read_raw(HKEY key, const setting_t& row, stored_value_t& out) {
+  out = stored_value_t();
+  std::string buffer;
+  for (int attempt = 0; attempt < read_attempts; ++attempt) {
+    DWORD type = REG_NONE;
+    DWORD size = static_cast<DWORD>(buffer.size());
+    const LSTATUS rc = RegQueryValueExW(key, plat::wstr(row.value_name), nullptr, &type,
+                                        buffer.empty() ? nullptr : reinterpret_cast<BYTE*>(buffer.data()), &size);
+    if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return rc;
+    if (rc == ERROR_SUCCESS && (size == 0 || !buffer.empty())) {
+      buffer.resize(size);
+      out.present = true;
+      out.type = type;
+      out.data.swap(buffer);
+      return ERROR_SUCCESS;
+    }
+    buffer.assign(size, '\0');
+  }
+  return ERROR_MORE_DATA;
+}
+
+// Every setting of key as stored; whole tells whether all are there.
+LSTATUS read_set(HKEY key, stored_set_t& out, bool& whole) {
+  whole = true;
+  for (const setting_t& row : settings_table) {
+    stored_value_t& value = out[row_index(row)];
+    if (const LSTATUS rc = read_raw(key, row, value); rc != ERROR_SUCCESS) return rc;
+    whole = whole && (value.present || !required(row));
+  }
+  return ERROR_SUCCESS;
+}
+
+// The settings of config as they are before a change, so that a failed one
+// can be undone; the default configuration without its key has none. A
+// network policy's configuration must exist and be whole.
+LSTATUS read_before_change(uint32_t config, stored_set_t& out) {
+  plat::reg_key_t key;
+  const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(configuration_key(config).c_str()), 0,
+                                       read_access, key.out());
+  if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) {
+    return config == 0 ? static_cast<LSTATUS>(ERROR_SUCCESS) : static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
+  }
+  if (opened != ERROR_SUCCESS) return opened;
+  bool whole = false;
+  const LSTATUS rc = read_set(key.get(), out, whole);
+  if (rc != ERROR_SUCCESS) return rc;
+  return config == 0 || whole ? static_cast<LSTATUS>(ERROR_SUCCESS) : static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
+}
+
+// Gives row back the value it held before the change (removes it when it was
+// missing): ERROR_SUCCESS, or the error, logged.
+DWORD put_back(const setting_t& row, uint32_t config, const stored_value_t& before) noexcept {
+  return write_setting("Unable to put back nap setting \"%s\" because of %s", row, config, [&](HKEY key) -> LSTATUS {
+    if (before.present) {
+      return RegSetValueExW(key, plat::wstr(row.value_name), 0, before.type,
+                            reinterpret_cast<const BYTE*>(before.data.data()), static_cast<DWORD>(before.data.size()));
+    }
+    const LSTATUS rc = RegDeleteValueW(key, plat::wstr(row.value_name));
+    return rc == ERROR_FILE_NOT_FOUND ? static_cast<LSTATUS>(ERROR_SUCCESS) : rc;
+  });
+}
+
+std::string joined(const std::vector<const char*>& names) {
+  std::string text;
+  for (const char* name : names) text += std::string(text.empty() ? "" : ", ") + name;
+  return text;
 }
 
 }  // namespace
@@ -210,9 +299,10 @@ std::optional<values_t> find_stored(uint32_t config) {
                                        read_access, key.out());
   if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return std::nullopt;
   check_read(opened);
-  // One query per value: a missing one is its default, and so is one of
-  // another type or size (no setting, as for the validator) or one that kept
-  // growing while read; any other error is the store's.
+  // One query per value: a missing one is its default (in the default
+  // configuration), and so is one of another type or size (no setting, as
+  // for the validator) or one that kept growing while read; any other error
+  // is the store's.
   win::regkey_tpl_t<false> borrowed(key.get());
   for (const setting_t& row : settings_table) {
     win::detail::query_failure_t failure;
@@ -223,6 +313,9 @@ std::optional<values_t> find_stored(uint32_t config) {
       failure = borrowed.try_query_dword_value(row.value_name, values.*numbers[row_index(row)]);
     }
     if (failure.kind != win::detail::query_failure_t::kind_t::registry) continue;
+    // A network policy's configuration without all five values is one
+    // being made, or whose making was cut short.
+    if (failure.code == ERROR_FILE_NOT_FOUND && config != 0 && required(row)) return std::nullopt;
     if (failure.code == ERROR_FILE_NOT_FOUND || failure.code == ERROR_MORE_DATA) continue;
     if (failure.code == ERROR_KEY_DELETED) return std::nullopt;
     check_read(failure.code);
@@ -255,46 +348,105 @@ DWORD write(const char* name, uint32_t value, uint32_t config) {
 
 write_report_t write_values(const values_t& values, const std::vector<const char*>& names, uint32_t config) {
   write_report_t report;
-  report.stored.reserve(names.size());
-  report.failed.reserve(names.size());
+  std::vector<const setting_t*> rows;
+  rows.reserve(names.size());
   for (const char* name : names) {
-    DWORD error = ERROR_INVALID_PARAMETER;
-    if (find_setting(name, kind_string) != nullptr) {
-      error = write(name, values.server_name, config);
-    } else if (const setting_t* row = find_setting(name, kind_number)) {
-      error = write(name, values.*numbers[row_index(*row)], config);
+    const setting_t* row = find_setting(name, kind_string);
+    if (row == nullptr) row = find_setting(name, kind_number);
+    if (row == nullptr) {
+      report.error = ERROR_INVALID_PARAMETER;
+      report.failed = name;
+      return report;
     }
+    rows.push_back(row);
+  }
+  stored_set_t before;
+  report.error = configuration_call("read the settings of " + configuration_name(config) + " before changing them",
+                                    configuration_key(config), {}, [&] { return read_before_change(config, before); });
+  if (report.error != ERROR_SUCCESS) return report;
+  std::vector<const setting_t*> written;
+  written.reserve(rows.size());
+  for (const setting_t* row : rows) {
+    const DWORD error = row->kind == kind_string ? write(row->name, values.server_name, config)
+                                                 : write(row->name, values.*numbers[row_index(*row)], config);
     if (error == ERROR_SUCCESS) {
-      report.stored.push_back(name);
-    } else {
-      report.failed.emplace_back(name, error);
+      written.push_back(row);
+      continue;
     }
+    report.error = error;
+    report.failed = row->name;
+    // Half a change would send the validator to a new server name on the
+    // old port: the change goes back instead, the last written first.
+    for (auto at = written.rbegin(); at != written.rend(); ++at) {
+      const DWORD undone = put_back(**at, config, before[row_index(**at)]);
+      if (undone == ERROR_SUCCESS) {
+        report.put_back.push_back((*at)->name);
+      } else {
+        report.not_put_back.emplace_back((*at)->name, undone);
+      }
+    }
+    break;
   }
   return report;
+}
+
+std::string describe(const write_report_t& report) {
+  if (report.error == ERROR_SUCCESS) return "stored";
+  std::string text = report.not_put_back.empty() ? "nothing stored: " : "stored in part: ";
+  const unsigned long error = report.error;
+  text += report.failed != nullptr ? string_format("%s refused (error %lu)", report.failed, error)
+                                   : string_format("the settings as they were could not be read (error %lu)", error);
+  if (!report.put_back.empty()) text += "; put back: " + joined(report.put_back);
+  if (!report.not_put_back.empty()) {
+    std::string left;
+    for (const auto& [name, why] : report.not_put_back) {
+      left += string_format("%s%s (error %lu)", left.empty() ? "" : ", ", name, static_cast<unsigned long>(why));
+    }
+    text += "; left as written, not put back: " + left;
+  }
+  return text;
 }
 
 DWORD create_configuration(uint32_t id, const values_t& values) {
   if (id == 0) return ERROR_INVALID_PARAMETER;
   const std::u16string path = configuration_key(id);
-  bool created = false;
+  bool ours = false;
   const DWORD rc = configuration_call("create " + configuration_name(id), path, {ERROR_ALREADY_EXISTS}, [&]() -> LSTATUS {
     plat::reg_key_t key;
     DWORD disposition = 0;
     LSTATUS result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()), 0, nullptr, 0, write_access,
                                      nullptr, key.out(), &disposition);
     if (result != ERROR_SUCCESS) return result;
-    // Made here or found: a configuration that exists is not overwritten.
-    if (disposition != REG_CREATED_NEW_KEY) return ERROR_ALREADY_EXISTS;
-    created = true;
-    for (const setting_t& row : settings_table) {
-      result = row.kind == kind_string ? set_string(key.get(), row, values.server_name)
-                                       : set_number(key.get(), row, values.*numbers[row_index(row)]);
+    if (disposition != REG_CREATED_NEW_KEY) {
+      // A configuration that exists is not overwritten; a key that is not
+      // whole is no configuration, but a creation that did not finish.
+      stored_set_t found;
+      bool whole = false;
+      result = read_set(key.get(), found, whole);
       if (result != ERROR_SUCCESS) return result;
+      if (whole) return ERROR_ALREADY_EXISTS;
+    }
+    ours = true;
+    // The settings a configuration may lack first, then the five in table
+    // order: the last of them makes it a configuration.
+    auto write_row = [&](const setting_t& row) {
+      return row.kind == kind_string ? set_string(key.get(), row, values.server_name)
+                                     : set_number(key.get(), row, values.*numbers[row_index(row)]);
+    };
+    for (const setting_t& row : settings_table) {
+      if (!required(row) && (result = write_row(row)) != ERROR_SUCCESS) return result;
+    }
+    for (const setting_t& row : settings_table) {
+      if (required(row) && (result = write_row(row)) != ERROR_SUCCESS) return result;
     }
     return ERROR_SUCCESS;
   });
-  // Half a configuration would be taken for a whole one.
-  if (rc != ERROR_SUCCESS && created) RegDeleteTreeW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()));
+  if (rc != ERROR_SUCCESS && ours) {
+    // Logged when it fails; what stays is not whole, so no reader takes it
+    // for a configuration, and the next creation of the id finishes it.
+    configuration_call("remove the half-made " + configuration_name(id), path, {ERROR_FILE_NOT_FOUND},
+                       [&] { return RegDeleteTreeW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str())); });
+  }
   return rc;
 }
 

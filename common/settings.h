@@ -69,10 +69,14 @@ std::vector<const char*> differing(const values_t& a, const values_t& b);
 
 // The whole set of a configuration as stored, read through one key handle;
 // none when the configuration does not exist (for 0: no settings key), also
-// when it goes while being read. A missing value, or one of another type, is
-// its default; a key that exists and cannot be read (access denied, a
-// damaged store) raises napcommon::com_error_t with the HRESULT of the
-// registry's error, so that nobody takes the defaults for the settings.
+// when it goes while being read. A value of another type is its default; so
+// is a missing one in the default configuration. A network policy's
+// configuration is one only once its key holds all five values (made by
+// create_configuration, which writes them into a new key; earlier versions
+// made them whole too): a key that lacks one is a creation cut short or
+// still running, and none. A key that exists and cannot be read (access
+// denied, a damaged store) raises napcommon::com_error_t with the HRESULT of
+// the registry's error, so that nobody takes the defaults for the settings.
 std::optional<values_t> find_stored(uint32_t config);
 
 // The same for the configurator: the defaults for a default configuration
@@ -89,21 +93,40 @@ values_t read_stored(uint32_t config = 0);
 DWORD write(const char* name, const std::u16string& value, uint32_t config = 0);
 DWORD write(const char* name, uint32_t value, uint32_t config = 0);
 
-// What writing several settings did, in the order they were written.
+// What writing a set of settings did.
 struct write_report_t {
-  std::vector<const char*> stored;
-  std::vector<std::pair<const char*, DWORD>> failed;  // name, Win32 error
-  // ERROR_SUCCESS, or the error of the first write that failed.
-  DWORD first_error() const { return failed.empty() ? static_cast<DWORD>(ERROR_SUCCESS) : failed.front().second; }
+  // ERROR_SUCCESS when every setting of the set is stored; else the Win32
+  // error that kept the set out.
+  DWORD error = ERROR_SUCCESS;
+  // The setting whose write failed with error; null when none was tried
+  // (the settings as they were could not be read).
+  const char* failed = nullptr;
+  // Written before the failure and put back as they were, in that order.
+  std::vector<const char*> put_back;
+  // Written before the failure and left so: putting them back failed too
+  // (name, Win32 error), and the configuration mixes old and new values.
+  std::vector<std::pair<const char*, DWORD>> not_put_back;
 };
 
-// Writes the named settings of values, one write each in the order given;
-// each is tried whatever became of the one before.
+// Writes the named settings of values as one change: one write each, in the
+// order given. When one fails, the rest are not tried and those already
+// written get back what they held (a value that was missing goes again), so
+// that the configuration is the old one or the new one. Before writing, the
+// settings as they are are read; when that fails nothing is written. A
+// network policy's configuration that does not exist, or is not whole, is
+// ERROR_FILE_NOT_FOUND. Every failure is logged at level 1.
 write_report_t write_values(const values_t& values, const std::vector<const char*>& names, uint32_t config = 0);
 
-// Makes configuration id (not 0) holding values: ERROR_SUCCESS;
-// ERROR_ALREADY_EXISTS when it exists (it is left as it is); else the error,
-// logged at level 1, and nothing of the new configuration is left.
+// The report in words for a log line: "stored", or what was refused and
+// what became of the settings written before.
+std::string describe(const write_report_t& report);
+
+// Makes configuration id (not 0) holding values, the last of its five values
+// making it whole: ERROR_SUCCESS; ERROR_ALREADY_EXISTS when it exists (it is
+// left as it is). A key of that id that is not whole (a creation cut short)
+// is made whole. Else the error, logged at level 1, and the key is removed
+// again; a removal that fails is logged as well, and what it leaves is no
+// configuration (see find_stored).
 DWORD create_configuration(uint32_t id, const values_t& values);
 // Removes configuration id (not 0): ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when
 // there is none, else the error (logged at level 1).
@@ -121,8 +144,8 @@ values_t from_blob(lstr_t blob);
 
 // The blob of the current settings, read as read_string and read_number do.
 void load(std::string& out);
-// Checks the whole blob first, then writes its five settings one by one;
-// the others are kept as stored.
+// Checks the whole blob first, then writes its five settings as one change
+// (write_values); the others are kept as stored.
 write_report_t save(lstr_t blob, uint32_t config = 0);
 
 }  // namespace shv_settings

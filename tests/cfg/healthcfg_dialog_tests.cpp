@@ -10,6 +10,7 @@
 
 #include "common/settings.h"
 #include "healthcfg_fixture.h"
+#include "store_refusals.h"
 
 extern "C" void* FindResourceW(void* module, const char16_t* name, const char16_t* type);
 
@@ -223,6 +224,28 @@ TEST_F(healthcfg_dialog, a_write_that_fails_keeps_the_dialog_open_and_says_why) 
   EXPECT_EQ(shv_settings::read_number("cache_time"), 5u);
 }
 
+// One value refused: what OK had written goes back, and the dialog says why
+// as for a store that refuses every write.
+TEST_F(healthcfg_dialog, an_ok_refused_part_way_keeps_the_old_settings_and_says_why) {
+  seed_store();
+  const std::string before = blob();
+  test_support::store_refusals_t refusals;
+  refusals.refuse_set(u"CacheTime");
+  bool open_after_ok = false;
+  std::string stored_after_ok;
+  scripted_front_end_t ui([&](HWND d) {
+    enter(u"new.example", u"2000", u"5")(d);
+    open_after_ok = plat::dialog_is_open(d);
+    stored_after_ok = blob();
+    plat::click(d, IDCANCEL);
+  });
+  const auto* box = invoke(ui);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text, u"The settings could not be saved: Access is denied.");
+  EXPECT_TRUE(open_after_ok);
+  EXPECT_EQ(stored_after_ok, before) << "not the new server with the old cache time";
+}
+
 // Defaults in the dialog would be written over the real settings on OK.
 TEST_F(healthcfg_dialog, settings_that_cannot_be_read_show_the_reason_and_no_dialog) {
   seed_store();
@@ -372,6 +395,30 @@ TEST_F(healthcfg_dialog, a_blob_is_edited_in_memory_ok_returns_it_and_cancel_cha
   EXPECT_EQ(edit(count, data, changed), E_INVALIDARG);
   EXPECT_EQ(second->InvokeUIFromConfigBlob(nullptr, 24, nullptr, &count, &data, &changed), E_POINTER);
   EXPECT_EQ(second->InvokeUIFromConfigBlob(nullptr, 0, nullptr, &count, nullptr, &changed), E_POINTER);
+}
+
+// The system's dialog code refuses an owner that is not a window. The console
+// takes InvokeUI's S_OK as ever (the failure is logged); a blob's edit is not
+// "unchanged" but the error.
+TEST_F(healthcfg_dialog, a_dialog_that_cannot_be_shown_is_logged_and_no_blob_edit) {
+  HWND not_a_window = reinterpret_cast<HWND>(uintptr_t{0x5A5A0});
+  const debug_output_t debug(store_.dir());
+  scripted_front_end_t ui([](HWND) { ADD_FAILURE() << "a dialog over no window"; });
+  EXPECT_EQ(config_->InvokeUI(not_a_window), S_OK);
+  EXPECT_TRUE(debug.has("[SettingsDialog] the dialog could not be shown because of error 0x80070578")) << debug.text();
+  base_n::com_ptr_t<INapComponentConfig2> second;
+  ASSERT_EQ(config_->QueryInterface(IID_INapComponentConfig2, second.out_void()), S_OK);
+  std::string given = shv_settings::to_blob(shv_settings::default_values());
+  UINT16 count = 7;
+  BYTE* data = reinterpret_cast<BYTE*>(&count);
+  BOOL changed = TRUE;
+  EXPECT_EQ(second->InvokeUIFromConfigBlob(not_a_window, static_cast<UINT16>(given.size()),
+                                           reinterpret_cast<BYTE*>(given.data()), &count, &data, &changed),
+            HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE));
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(data, nullptr);
+  EXPECT_EQ(changed, FALSE);
+  EXPECT_EQ(FindResourceW(module_, nullptr, nullptr), fake_lookup) << "the hook is gone";
 }
 
 TEST_F(healthcfg_dialog, the_hook_is_removed_when_the_dialog_code_throws) {

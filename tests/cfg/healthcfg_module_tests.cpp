@@ -6,11 +6,13 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <vector>
 
 #include "base/api_hook.h"
 #include "base/module_info.h"
 #include "common/settings.h"
 #include "healthcfg_fixture.h"
+#include "store_refusals.h"
 
 namespace cfg_test {
 namespace {
@@ -255,6 +257,39 @@ TEST_F(healthcfg_module, get_config_without_memory_for_the_buffer_is_out_of_memo
   CoTaskMemFree(data);
 }
 
+// Every allocation of the module (its import of operator new) fails: each
+// configuration method answers E_OUTOFMEMORY, none lets the exception out.
+[[noreturn]] void* no_new(size_t) { throw std::bad_alloc(); }
+
+TEST_F(healthcfg_module, configuration_methods_without_memory_return_out_of_memory) {
+  base_n::com_ptr_t<INapComponentConfig3> third;
+  ASSERT_EQ(config_->QueryInterface(IID_INapComponentConfig3, third.out_void()), S_OK);
+  ASSERT_EQ(third->NewConfig(5), S_OK);
+  std::string b = blob();
+  UINT16 count = 0;
+  BYTE* data = nullptr;
+  const std::string path = base_n::module_file_name(module_);
+  std::vector<HRESULT> results;
+  bool thrown = false;
+  {
+    base_n::api_hook_t hook(reinterpret_cast<const void*>(&no_new), path.c_str(), "libstdc++.so.6", "_Znwm",
+                            base_n::api_hook_t::policy_throw);
+    ASSERT_NE(hook.slot(), nullptr);
+    try {
+      results.push_back(third->NewConfig(7));
+      results.push_back(third->GetConfigFromID(5, &count, &data));
+      results.push_back(third->SetConfigToID(5, static_cast<UINT16>(b.size()), reinterpret_cast<BYTE*>(b.data())));
+      results.push_back(third->DeleteConfig(5));
+      results.push_back(third->DeleteAllConfig());
+    } catch (...) {
+      thrown = true;
+    }
+  }
+  EXPECT_FALSE(thrown) << "an exception crossed the COM boundary after " << results.size() << " calls";
+  EXPECT_EQ(results, std::vector<HRESULT>(5, E_OUTOFMEMORY));
+  EXPECT_TRUE(shv_settings::find_stored(5)) << "nothing deleted";
+}
+
 // A copy of the module under a path of exactly length UTF-16 units (base_dir
 // is much shorter and ASCII), whose folders are named in Cyrillic and Chinese
 // letters: two and three bytes each in UTF-8, one unit each in UTF-16.
@@ -306,7 +341,7 @@ TEST_F(healthcfg_module, registration_keeps_a_path_outside_the_code_page_and_cou
 
 // A store that the administrator may read but not write: the stand-in's
 // store file without write bits.
-TEST_F(healthcfg_module, set_config_into_a_store_that_refuses_writes_says_so_after_trying_all_five) {
+TEST_F(healthcfg_module, set_config_into_a_store_that_refuses_writes_says_so_and_stops) {
   shv_settings::write("server_name", u"old.example");
   const std::string before = blob();
   ASSERT_EQ(chmod(store_.path().c_str(), 0444), 0);
@@ -314,11 +349,71 @@ TEST_F(healthcfg_module, set_config_into_a_store_that_refuses_writes_says_so_aft
   std::string b = make_blob(2, u"new.example", 2000, 1, 5, 1);
   EXPECT_EQ(config_->SetConfig(static_cast<UINT16>(b.size()), reinterpret_cast<BYTE*>(b.data())),
             static_cast<HRESULT>(0x80070005));
-  EXPECT_TRUE(debug.has("INapComponentConfig::SetConfig: 0 of 5 settings stored (none); not stored: server_name "
-                        "(error 5), server_port (error 5), server_timeout (error 5), cache_time (error 5), "
-                        "validate (error 5)"))
+  EXPECT_TRUE(debug.has("INapComponentConfig::SetConfig: nothing stored: server_name refused (error 5)\n"))
       << debug.text();
   EXPECT_EQ(blob(), before);
+}
+
+// One value refused part-way, for the default configuration and a network
+// policy's: either the old configuration or the new one, never a mix.
+TEST_F(healthcfg_module, set_config_refused_part_way_keeps_the_old_configuration) {
+  base_n::com_ptr_t<INapComponentConfig3> third;
+  ASSERT_EQ(config_->QueryInterface(IID_INapComponentConfig3, third.out_void()), S_OK);
+  shv_settings::write("server_name", u"old.example");
+  ASSERT_EQ(third->NewConfig(3), S_OK);
+  const std::string before = blob();
+  test_support::store_refusals_t refusals;
+  refusals.refuse_set(u"ServerTimeout");
+  const debug_output_t debug(store_.dir());
+  std::string b = make_blob(2, u"new.example", 2000, 1, 5, 1);
+  EXPECT_EQ(config_->SetConfig(static_cast<UINT16>(b.size()), reinterpret_cast<BYTE*>(b.data())),
+            static_cast<HRESULT>(0x80070005));
+  EXPECT_EQ(third->SetConfigToID(3, static_cast<UINT16>(b.size()), reinterpret_cast<BYTE*>(b.data())),
+            static_cast<HRESULT>(0x80070005));
+  EXPECT_EQ(blob(), before);
+  UINT16 count = 0;
+  BYTE* data = nullptr;
+  ASSERT_EQ(third->GetConfigFromID(3, &count, &data), S_OK);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), count), before);
+  CoTaskMemFree(data);
+  EXPECT_TRUE(debug.has("INapComponentConfig::SetConfig: nothing stored: server_timeout refused (error 5); put back: "
+                        "server_port, server_name"))
+      << debug.text();
+}
+
+// A creation cut short whose clean-up fails too: reported, and what it left
+// is no configuration until a NewConfig makes it whole.
+TEST_F(healthcfg_module, new_config_refused_part_way_leaves_no_configuration) {
+  base_n::com_ptr_t<INapComponentConfig3> third;
+  ASSERT_EQ(config_->QueryInterface(IID_INapComponentConfig3, third.out_void()), S_OK);
+  const debug_output_t debug(store_.dir());
+  UINT16 count = 0;
+  BYTE* data = nullptr;
+  {
+    test_support::store_refusals_t refusals;
+    refusals.refuse_set(u"CacheTime");
+    refusals.refuse_remove(u"ServerName");
+    EXPECT_EQ(third->NewConfig(6), static_cast<HRESULT>(0x80070005));
+    EXPECT_TRUE(debug.has("Unable to remove the half-made configuration 6 because of")) << debug.text();
+    EXPECT_EQ(third->GetConfigFromID(6, &count, &data), NAP_E_SHV_CONFIG_NOT_FOUND);
+  }
+  EXPECT_EQ(third->NewConfig(6), S_OK);
+  ASSERT_EQ(third->GetConfigFromID(6, &count, &data), S_OK);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), count), blob());
+  CoTaskMemFree(data);
+}
+
+// The blob is the caller's to get right: refused as such even where the
+// configuration cannot be read.
+TEST_F(healthcfg_module, set_config_to_id_refuses_a_malformed_blob_before_reading_the_store) {
+  base_n::com_ptr_t<INapComponentConfig3> third;
+  ASSERT_EQ(config_->QueryInterface(IID_INapComponentConfig3, third.out_void()), S_OK);
+  ASSERT_EQ(third->NewConfig(3), S_OK);
+  ASSERT_EQ(chmod(store_.path().c_str(), 0000), 0);
+  std::string bad(23, '\0');
+  EXPECT_EQ(third->SetConfigToID(3, static_cast<UINT16>(bad.size()), reinterpret_cast<BYTE*>(bad.data())),
+            E_INVALIDARG);
+  ASSERT_EQ(chmod(store_.path().c_str(), 0644), 0);
 }
 
 TEST_F(healthcfg_module, get_config_of_a_key_that_cannot_be_read_is_an_error_not_the_defaults) {

@@ -105,7 +105,7 @@ TEST_F(healthval_fixture, a_port_above_65535_connects_nowhere_in_any_configurati
   shv_settings::values_t policy = shv_settings::read_stored(2);
   policy.server_port = wide;
   std::string blob = shv_settings::to_blob(policy);
-  ASSERT_TRUE(shv_settings::save(lstr_t(blob.data(), blob.size()), 2).failed.empty());
+  ASSERT_EQ(shv_settings::save(lstr_t(blob.data(), blob.size()), 2).error, static_cast<DWORD>(ERROR_SUCCESS));
   shv_settings::write("server_port", wide);
   auto by_default = validate(soh_with_record("1 wide-default d"));
   auto by_policy = validate(soh_with_record("1 wide-policy d"), false, 2);

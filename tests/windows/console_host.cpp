@@ -13,8 +13,10 @@
 //                 is called
 //   fail-restore  InvokeUI with the module's VirtualProtect failing after
 //                 the hook is installed; then as for two
-//   lock WHAT     the settings key's security: deny "write", deny "read",
-//                 or "none"
+//   no-owner      InvokeUI, then InvokeUIFromConfigBlob over the default
+//                 configuration's blob, each with an owner that is no window
+//   lock WHAT [KEY]  the settings key's security (or that of KEY below
+//                 HKEY_LOCAL_MACHINE): deny "write", deny "read", or "none"
 //   texts TITLE   the texts of the window TITLE's controls, its owner's
 //                 title and whether the owner takes input
 #include "platform/nap_sdk.h"
@@ -83,7 +85,7 @@ int print_texts(const wchar_t* title) {
   return 0;
 }
 
-int lock_settings(const char* what) {
+int lock_settings(const char* what, const wchar_t* path) {
   // Everyone may do everything, but what is denied: setting values and
   // creating subkeys, or querying values.
   const wchar_t* sddl = std::strcmp(what, "write") == 0  ? L"D:(D;;0x6;;;WD)(A;;KA;;;WD)"
@@ -92,8 +94,7 @@ int lock_settings(const char* what) {
   PSECURITY_DESCRIPTOR sd = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr)) return 2;
   HKEY key = nullptr;
-  LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings", 0, nullptr, 0,
-                               WRITE_DAC, nullptr, &key, nullptr);
+  LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, WRITE_DAC, nullptr, &key, nullptr);
   if (rc == ERROR_SUCCESS) {
     rc = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
     RegCloseKey(key);
@@ -156,12 +157,15 @@ void let_go_and_call(INapComponentConfig*& config) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fputs("usage: console_host LCID [ui|get|blob IN OUT|two|fail-restore|lock WHAT|texts TITLE]\n", stderr);
+    std::fputs("usage: console_host LCID [ui|get|blob IN OUT|no-owner|two|fail-restore|lock WHAT [KEY]|texts TITLE]\n",
+               stderr);
     return 2;
   }
   const std::string mode = argc > 2 ? argv[2] : "ui";
   if (mode == "texts" && argc > 3) return print_texts(wide_argument(3).c_str());
-  if (mode == "lock" && argc > 3) return lock_settings(argv[3]);
+  if (mode == "lock" && argc > 3) {
+    return lock_settings(argv[3], argc > 4 ? wide_argument(4).c_str() : L"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings");
+  }
   const LCID locale = static_cast<LCID>(std::strtoul(argv[1], nullptr, 0));
   if (!SetThreadLocale(locale)) {
     std::fprintf(stderr, "console_host: the system refuses locale 0x%04lX\n", static_cast<unsigned long>(locale));
@@ -207,6 +211,28 @@ int main(int argc, char** argv) {
     second->Release();
     config->Release();
     return SUCCEEDED(hr) ? 0 : 1;
+  }
+  if (mode == "no-owner") {
+    HWND not_a_window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5A5A0));
+    hr = config->InvokeUI(not_a_window);
+    std::printf("InvokeUI 0x%08lX\n", static_cast<unsigned long>(hr));
+    INapComponentConfig2* second = nullptr;
+    if (SUCCEEDED(config->QueryInterface(IID_INapComponentConfig2, reinterpret_cast<void**>(&second)))) {
+      // Version 2, no server name, port 2193, time-out and cache time 10000,
+      // validation on.
+      const DWORD blob[6] = {2, 0, 2193, 10000, 10000, 1};
+      UINT16 count = 7;
+      BYTE* data = nullptr;
+      BOOL changed = TRUE;
+      hr = second->InvokeUIFromConfigBlob(not_a_window, sizeof(blob), reinterpret_cast<BYTE*>(const_cast<DWORD*>(blob)),
+                                          &count, &data, &changed);
+      std::printf("InvokeUIFromConfigBlob 0x%08lX changed %d count %u\n", static_cast<unsigned long>(hr),
+                  changed ? 1 : 0, static_cast<unsigned>(count));
+      CoTaskMemFree(data);
+      second->Release();
+    }
+    config->Release();
+    return 0;
   }
   BOOL has_ui = FALSE;
   hr = config->IsUISupported(&has_ui);

@@ -3,9 +3,10 @@
 # without its own), OK writing what was typed, an invalid port refused with
 # message 305 (in Cyrillic on a Western code page, modal to the dialog) and
 # nothing written, Cancel writing nothing, a key that refuses writes or reads
-# reported with the reason, overlapping dialogs on two console threads, a
-# hook that cannot be restored, and screenshots under screenshots/ for a
-# person to look at.
+# reported with the reason, an owner that is no window, a malformed blob for
+# a configuration that cannot be read, overlapping dialogs on two console
+# threads, a hook that cannot be restored, and screenshots under screenshots/
+# for a person to look at.
 source "$(dirname "$0")/common.bash"
 if [[ ! -f $root/cfg/CMakeLists.txt ]]; then
   echo "  skipped: the configurator module is not part of this tree yet"
@@ -264,6 +265,31 @@ else
   expect_eq "GetConfig" "$(w console_host.exe 0x0409 get | tr -d '\r' | grep '^GetConfig')" "GetConfig 0x80070005 0"
 fi
 w console_host.exe 0 lock none >/dev/null
+
+echo "an owner that is no window: InvokeUI logs it and answers S_OK, a blob's edit answers the error"
+with_debug_output console_host.exe 0x0409 no-owner
+out=$(tr -d '\r' <"$scratch/stdout.log")
+has_line "InvokeUI" "$out" "InvokeUI 0x00000000"
+grep -qxE 'InvokeUIFromConfigBlob 0x8007[0-9A-F]{4} changed 0 count 0' <<<"$out" &&
+  pass "InvokeUIFromConfigBlob: the system's error" || fail "InvokeUIFromConfigBlob: $out"
+expect_logged "[SettingsDialog] the dialog could not be shown because of error 0x8007"
+
+echo "a configuration that cannot be read: naphost config set says a malformed blob is one"
+configuration='SOFTWARE\VexorLabs\REDIVEVE\Settings\Configurations\4'
+w naphost.exe config new --config-id 4 >/dev/null 2>&1 || fail "naphost config new --config-id 4"
+w console_host.exe 0 lock read "$configuration" >/dev/null
+if w reg query "HKLM\\$configuration" >/dev/null 2>&1; then
+  echo "  skipped: this Wine does not enforce a key's security"
+else
+  head -c 23 /dev/zero >"$scratch/short.bin"
+  rc=0
+  w naphost.exe config set --config-id 4 --in "$(winepath -w "$scratch/short.bin")" >"$scratch/set.out" 2>&1 || rc=$?
+  expect_eq "naphost config set: exit status" "$rc" 1
+  grep -qF "SetConfig refused the blob (error 0x80070057)" <(tr -d '\r' <"$scratch/set.out") &&
+    pass "the blob is refused as such" || fail "naphost config set said: $(tr -d '\r' <"$scratch/set.out")"
+fi
+w console_host.exe 0 lock none "$configuration" >/dev/null
+w naphost.exe config delete-all >/dev/null 2>&1 || fail "naphost config delete-all"
 
 echo "two console threads, the first dialog closed first: the import comes back, the module unloads"
 out=$(w console_host.exe 0x0407 two 2>&1 | tr -d '\r' || true)

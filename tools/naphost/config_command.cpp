@@ -248,9 +248,16 @@ int run_set(int argc, char** argv, uint32_t id) {
     return 1;
   }
   if (FAILED(hr)) {
-    std::fprintf(stderr, "naphost config: SetConfig failed with error 0x%08X (%s); not written: %s\n",
-                 static_cast<unsigned>(hr), format_system_error(static_cast<uint32_t>(HRESULT_CODE(hr))).c_str(),
-                 not_written(shv_settings::from_blob(lstr_t(bytes.data(), bytes.size())), {}, id).c_str());
+    // The configurator may fail a blob for the store's sake before looking
+    // at it: what it would have written is then unknown.
+    std::string fate;
+    try {
+      fate = "not written: " + not_written(shv_settings::from_blob(lstr_t(bytes.data(), bytes.size())), {}, id);
+    } catch (const std::exception& e) {
+      fate = std::string("the blob is not a configuration blob either (") + e.what() + ")";
+    }
+    std::fprintf(stderr, "naphost config: SetConfig failed with error 0x%08X (%s); %s\n", static_cast<unsigned>(hr),
+                 format_system_error(static_cast<uint32_t>(HRESULT_CODE(hr))).c_str(), fate.c_str());
     return 1;
   }
   return 0;

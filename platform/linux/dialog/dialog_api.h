@@ -47,7 +47,8 @@ typedef const DLGTEMPLATE* LPCDLGTEMPLATEW;
 // resource section (the template is read only within that section): sends
 // WM_INITDIALOG with param, gives the thread's front end the open dialog and
 // returns the EndDialog result; -1 with the last error set when the template
-// is not a readable one.
+// is not a readable one, and 0 with ERROR_INVALID_WINDOW_HANDLE for a parent
+// that is not a window, as on Windows.
 INT_PTR DialogBoxIndirectParamW(HINSTANCE module, LPCDLGTEMPLATEW dialog_template, HWND parent, DLGPROC proc,
                                 LPARAM param);
 
@@ -62,6 +63,8 @@ SHV_SEAM_API UINT IsDlgButtonChecked(HWND dialog, int id);
 // Non-zero when the window was disabled before.
 SHV_SEAM_API BOOL EnableWindow(HWND window, BOOL enable);
 SHV_SEAM_API BOOL IsWindowEnabled(HWND window);
+// A dialog or control that exists now.
+SHV_SEAM_API BOOL IsWindow(HWND window);
 // The window that had the focus before, or null.
 SHV_SEAM_API HWND SetFocus(HWND window);
 SHV_SEAM_API HWND GetFocus();

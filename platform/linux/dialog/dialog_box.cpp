@@ -10,6 +10,10 @@
 INT_PTR DialogBoxIndirectParamW(HINSTANCE module, LPCDLGTEMPLATEW dialog_template, HWND parent, DLGPROC proc,
                                 LPARAM param) {
   (void)module;  // controls of registered classes only: the module adds none
+  if (parent != nullptr && !IsWindow(parent)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
   const auto* bytes = reinterpret_cast<const BYTE*>(dialog_template);
   HMODULE holder = nullptr;
   plat::resource_section_t section;

@@ -184,6 +184,8 @@ SHV_SEAM_API BOOL EnableWindow(HWND window, BOOL enable) {
   return was_disabled ? TRUE : FALSE;
 }
 
+SHV_SEAM_API BOOL IsWindow(HWND window) { return is_live(window) ? TRUE : FALSE; }
+
 SHV_SEAM_API BOOL IsWindowEnabled(HWND window) { return is_live(window) && window->enabled ? TRUE : FALSE; }
 
 SHV_SEAM_API HWND SetFocus(HWND window) {

@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "platform/linux/registry/registry_api.h"
 #include "platform/linux/registry/registry_generation.h"
@@ -48,7 +50,13 @@ const char schema_sql[] =
     "PRAGMA user_version = 1;";
 static_assert(application_id == 1397249618);
 
+// The marks of refuse_for_tests: triggers named with this prefix.
+constexpr char test_refusal_prefix[] = "shv_test_refusal_";
+
 LONG code_of(int rc, int system_errno) {
+  // Only the tests' refusals raise in a trigger: refused as by a key's
+  // security.
+  if (rc == SQLITE_CONSTRAINT_TRIGGER) return ERROR_ACCESS_DENIED;
   switch (rc & 0xFF) {
     case SQLITE_OK:
     case SQLITE_ROW:
@@ -554,6 +562,55 @@ void store_t::delete_tree(int64_t id, bool keep_key) {
                            " (SELECT id FROM tree WHERE ?2 = 0 OR id <> ?1)";
   statement_t(*connection_, values.c_str()).bind(1, id).step();
   statement_t(*connection_, keys.c_str()).bind(1, id).bind(2, keep_key ? 1 : 0).step();
+}
+
+void store_t::add_test_refusal(refusal_t what, const std::u16string& value_name) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (const char c : folded_blob(value_name)) {
+    hex += digits[(static_cast<unsigned char>(c) >> 4) & 0xF];
+    hex += digits[static_cast<unsigned char>(c) & 0xF];
+  }
+  // The statement and the row it names. An upsert fires the insert trigger,
+  // and the update one on a conflict.
+  using event_t = std::pair<const char*, const char*>;
+  const std::vector<event_t> events = what == refusal_t::set ? std::vector<event_t>{{"INSERT", "NEW"}, {"UPDATE", "NEW"}}
+                                                             : std::vector<event_t>{{"DELETE", "OLD"}};
+  for (const auto& [statement, row] : events) {
+    const std::string sql = std::string("CREATE TRIGGER IF NOT EXISTS ") + test_refusal_prefix + statement + "_" + hex +
+                            " BEFORE " + statement + " ON reg_values WHEN " + row + ".folded = X'" + hex +
+                            "' BEGIN SELECT RAISE(ABORT, 'refused by a test'); END";
+    // Not through the connection's statement cache: it keeps lifelong texts.
+    const int rc = sqlite3_exec(connection_->db(), sql.c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) fail_sqlite(connection_->db(), rc);
+  }
+}
+
+void store_t::lift_test_refusals() {
+  std::vector<std::string> names;
+  {
+    statement_t s(*connection_, "SELECT name FROM sqlite_master WHERE type = 'trigger'");
+    while (s.step()) {
+      const std::string name = s.blob(0);
+      if (name.rfind(test_refusal_prefix, 0) == 0) names.push_back(name);
+    }
+  }
+  for (const std::string& name : names) {
+    const int rc = sqlite3_exec(connection_->db(), ("DROP TRIGGER " + name).c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) fail_sqlite(connection_->db(), rc);
+  }
+}
+
+void refuse_for_tests(const std::string& path, store_t::refusal_t what, const std::u16string& value_name) {
+  store_t store(path, store_t::access_t::write);
+  store.add_test_refusal(what, value_name);
+  store.commit();
+}
+
+void lift_test_refusals(const std::string& path) {
+  store_t store(path, store_t::access_t::write);
+  store.lift_test_refusals();
+  store.commit();
 }
 
 }  // namespace plat_linux::reg

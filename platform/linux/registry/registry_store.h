@@ -90,6 +90,12 @@ class store_t {
   // Deletes the sub-keys and values below id, and id itself unless keep_key.
   void delete_tree(int64_t id, bool keep_key);
 
+  // For tests only (see refuse_for_tests): a refusal written into the file,
+  // and all of them lifted.
+  enum class refusal_t { set, remove };
+  void add_test_refusal(refusal_t what, const std::u16string& value_name);
+  void lift_test_refusals();
+
  private:
   enum class schema_t { ours, none };
 
@@ -117,5 +123,14 @@ class store_t {
   bool file_seen_ = false;  // read_identity_ and the permissions checked
   memo_view_t memo_;
 };
+
+// For tests only. The stand-in keeps no rights per key or value, so a test
+// that needs one value's change refused while the others go through marks it
+// in the store file itself: from then on every call of any process that sets
+// (refusal_t::set) or removes (refusal_t::remove, also with its key) a value
+// of that name, in any key, fails with ERROR_ACCESS_DENIED and changes
+// nothing, until lift_test_refusals. The file is made when missing.
+void refuse_for_tests(const std::string& path, store_t::refusal_t what, const std::u16string& value_name);
+void lift_test_refusals(const std::string& path);
 
 }  // namespace plat_linux::reg

@@ -73,7 +73,9 @@ struct logger_init_t {
    public:
     int output(const char* text) override;
   };
-  // The process-wide instance; never destroyed, so late messages still land.
+  // The process-wide instance; never destroyed at process exit, so late
+  // messages still land. An unload destroys it after the library's other
+  // static objects, and logs nothing from then on.
   static simple& simple_instance();
 };
 

@@ -4,11 +4,19 @@
 #include "kern/runnable.h"
 #include "kern/unload.h"
 #include "platform/fault_watch.h"
+#include "platform/win32.h"
 
 namespace napcommon {
 
 namespace {
-void log_fault(const char* description) noexcept { KLOG(lvl_fatal, "%s", description); }
+// The level-0 line of a crash in the module's code. The heap may be what
+// broke, so nothing is allocated: the line is made in a fixed buffer and goes
+// straight to the debugger output, where the sink writes every line.
+void log_fault(const char* description) noexcept {
+  char line[1024 + 256];
+  format_line_into(lvl_fatal, description, line, sizeof(line));
+  OutputDebugStringA(line);
+}
 }  // namespace
 
 bool attach_component(HMODULE module) noexcept {

@@ -57,8 +57,9 @@ bool bind_qutil();
 // (level 0). False refuses the load.
 bool attach_component(HMODULE module) noexcept;
 // At an unload (never at process exit): gives back what the component took,
-// the fault watch, the NAP utility library, the log sink and the core
-// library's slots, locks and logger. Late lines go to standard error.
+// the fault watch, the NAP utility library's binding (the library itself
+// stays with the process), the log sink and the core library's slots, locks
+// and logger. Late lines go to standard error.
 void release_component() noexcept;
 
 namespace detail {

@@ -20,7 +20,12 @@ namespace {
 // objects are built), given back at unload with the binding.
 kern_n::lazy_t<critical_section_t> binding_lock;
 
-dynamic_library_t* qutil = nullptr;  // kept for the life of the module once bound
+// Bound once per load of the module. The library itself stays with the
+// process once bound (pinned): an unload could give it back only from the
+// entry point, under the loader lock, where freeing a library is unsafe; it is
+// a system library of the NAP server's process, whose loads of it change
+// nothing once it is pinned.
+dynamic_library_t* qutil = nullptr;
 
 template <class F>
 bool bind(const dynamic_library_t& library, const char* name, F& out) {
@@ -52,6 +57,7 @@ bool bind_qutil() {
         clear_pointers();  // no pointer may outlive the library it points into
         return false;
       }
+      library->keep_for_process();
       qutil = library.release();
       return true;
     } catch (...) {
@@ -67,7 +73,7 @@ namespace detail {
 
 void unbind_qutil() noexcept {
   clear_pointers();
-  delete qutil;  // unloads the library
+  delete qutil;  // lets go of the handle; the library stays loaded
   qutil = nullptr;
   binding_lock.release();
 }

@@ -90,7 +90,7 @@ void* dynamic_library_t::find_symbol(const char* name) const {
 }
 
 void dynamic_library_t::unload() {
-  if (module_ != nullptr && !FreeLibrary(module_)) {
+  if (module_ != nullptr && !kept_ && !FreeLibrary(module_)) {
     const error_saver_t saved;
     if (kern_n::log_enabled(lvl_trace1)) {
       const std::string reason = get_last_error(saved);
@@ -100,6 +100,16 @@ void dynamic_library_t::unload() {
   }
   module_ = nullptr;
   path_.clear();
+  kept_ = false;
+}
+
+void dynamic_library_t::keep_for_process() {
+  if (module_ == nullptr) return;
+  HMODULE pinned = nullptr;
+  // Unpinned (the system refused), the reference this object holds is kept
+  // all the same: the library still stays.
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, path_.c_str(), &pinned);
+  kept_ = true;
 }
 
 void kern_n::detail::release_library_locks() noexcept {

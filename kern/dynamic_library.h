@@ -24,7 +24,13 @@ class dynamic_library_t : public if_obj_t {
   F find_function(const char* name) const {
     return reinterpret_cast<F>(find_symbol(name));
   }
+  // Unloads what is held, unless it is kept for the process.
   void unload();
+  // Keeps the library loaded until the process ends: pinned by the name it
+  // was loaded by, so that later loads and frees of it change nothing, and
+  // never freed by this object (its destruction then lets go of the handle
+  // only).
+  void keep_for_process();
 
   bool loaded() const { return module_ != nullptr; }
   HMODULE module() const { return module_; }
@@ -33,4 +39,5 @@ class dynamic_library_t : public if_obj_t {
  private:
   HMODULE module_ = nullptr;
   std::string path_;
+  bool kept_ = false;
 };

@@ -1,8 +1,9 @@
-// The prefix of every line.
+// The prefix of every line, into a string or into a fixed buffer.
 #include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "kern/clock.h"
 #include "kern/logger.h"
@@ -46,53 +47,89 @@ local_time_t local_time_of(int64_t unix_second) {
   return fields;
 }
 
+// The prefix goes into a string (log lines) or into a fixed buffer, cut at
+// its end (a line written where nothing may be allocated).
+struct string_out_t {
+  std::string& text;
+  void add(char c) { text += c; }
+  void add(const char* chars, size_t n) { text.append(chars, n); }
+};
+struct buffer_out_t {
+  char* buffer;
+  size_t size;  // the room, its terminating zero included (at least 1)
+  size_t used = 0;
+  void add(char c) {
+    if (used + 1 < size) buffer[used++] = c;
+  }
+  void add(const char* chars, size_t n) {
+    for (size_t i = 0; i < n; ++i) add(chars[i]);
+  }
+};
+
 // value in base 10 or 16 (lower case), at least width characters, padded
 // on the left with pad.
-void append_digits(std::string& out, uint64_t value, int width, unsigned base = 10, char pad = '0') {
+template <class Out>
+void add_digits(Out& out, uint64_t value, int width, unsigned base = 10, char pad = '0') {
   char digits[24];
   int n = 0;
   do {
     digits[n++] = "0123456789abcdef"[value % base];
     value /= base;
   } while (value != 0);
-  for (int i = n; i < width; ++i) out += pad;
-  while (n > 0) out += digits[--n];
+  for (int i = n; i < width; ++i) out.add(pad);
+  while (n > 0) out.add(digits[--n]);
 }
-
-}  // namespace
 
 // "%04d%02d%02d.%02d%02d%02d.%02d %3s [%5lu %04lx] %-6s ": local date and time,
 // hundredths, level tag, process id, thread id, thread name.
-std::string make_line_prefix(int level) {
+template <class Out>
+void add_prefix(Out& out, int level, const char* name, size_t name_length) {
   const timegap_t now = clock_ticks(kern_n::clock_wall);
   const int64_t unix_second = now / ticks_per_second - kern_n::unix_epoch_seconds;
   const int hundredths = static_cast<int>((now % ticks_per_second) / ticks_per_millisecond / 10);
   const local_time_t t = local_time_of(unix_second);
-  const char* name = kern_n::runnable_t::current_name();
-  const size_t name_length = std::strlen(name);
-
-  std::string out;
-  out.reserve(48 + name_length);
-  append_digits(out, static_cast<uint64_t>(t.year), 4);
-  append_digits(out, static_cast<uint64_t>(t.month), 2);
-  append_digits(out, static_cast<uint64_t>(t.day), 2);
-  out += '.';
-  append_digits(out, static_cast<uint64_t>(t.hour), 2);
-  append_digits(out, static_cast<uint64_t>(t.minute), 2);
-  append_digits(out, static_cast<uint64_t>(t.second), 2);
-  out += '.';
-  append_digits(out, static_cast<uint64_t>(hundredths), 2);
-  out += ' ';
-  out += level_tag(level);
-  out += " [";
+  add_digits(out, static_cast<uint64_t>(t.year), 4);
+  add_digits(out, static_cast<uint64_t>(t.month), 2);
+  add_digits(out, static_cast<uint64_t>(t.day), 2);
+  out.add('.');
+  add_digits(out, static_cast<uint64_t>(t.hour), 2);
+  add_digits(out, static_cast<uint64_t>(t.minute), 2);
+  add_digits(out, static_cast<uint64_t>(t.second), 2);
+  out.add('.');
+  add_digits(out, static_cast<uint64_t>(hundredths), 2);
+  out.add(' ');
+  out.add(level_tag(level), 3);
+  out.add(" [", 2);
   // "%5lu %04lx": the process id right-aligned in five columns, the thread
   // id in lower-case hexadecimal, at least four digits.
-  append_digits(out, GetCurrentProcessId(), 5, 10, ' ');
-  out += ' ';
-  append_digits(out, GetCurrentThreadId(), 4, 16);
-  out += "] ";
-  out.append(name, name_length);
-  if (name_length < 6) out.append(6 - name_length, ' ');
-  out += ' ';
-  return out;
+  add_digits(out, GetCurrentProcessId(), 5, 10, ' ');
+  out.add(' ');
+  add_digits(out, GetCurrentThreadId(), 4, 16);
+  out.add("] ", 2);
+  out.add(name, name_length);
+  for (size_t i = name_length; i < 6; ++i) out.add(' ');
+  out.add(' ');
+}
+
+}  // namespace
+
+std::string make_line_prefix(int level) {
+  const char* name = kern_n::runnable_t::current_name();
+  const size_t name_length = std::strlen(name);
+  std::string text;
+  text.reserve(48 + name_length);
+  string_out_t out{text};
+  add_prefix(out, level, name, name_length);
+  return text;
+}
+
+size_t format_line_into(int level, const char* message, char* buffer, size_t size) noexcept {
+  if (size == 0) return 0;
+  const char* name = kern_n::runnable_t::current_name();
+  buffer_out_t out{buffer, size};
+  add_prefix(out, level, name, std::strlen(name));
+  out.add(message, std::strlen(message));
+  out.add('\n');
+  buffer[out.used] = '\0';
+  return out.used;
 }

@@ -76,11 +76,29 @@ int logger_init_t::simple::output(const char* text) {
   return std::fprintf(stderr, "%s\n", text);
 }
 
+namespace {
+
+// Static storage that no destructor of the C++ runtime touches: at process
+// exit the fallback must still work while (and after) the other static
+// objects are torn down, on whatever thread still logs. Only an unload
+// destroys it (its lock is the system's), as the last of the library.
+alignas(logger_init_t::simple) unsigned char simple_storage[sizeof(logger_init_t::simple)];
+logger_init_t::simple* simple_made = nullptr;
+bool module_unloading = false;
+
+struct fallback_lifetime_t {
+  ~fallback_lifetime_t() {
+    if (!module_unloading || simple_made == nullptr) return;
+    global_logger = nullptr;  // nothing of the module logs any more
+    simple_made->~simple();
+    simple_made = nullptr;
+  }
+};
+
+}  // namespace
+
 logger_init_t::simple& logger_init_t::simple_instance() {
-  // Placement into static storage that is never destroyed: the fallback must
-  // still work while (and after) the other static objects are torn down.
-  alignas(simple) static unsigned char storage[sizeof(simple)];
-  static simple* instance = new (storage) simple;
+  static simple* const instance = simple_made = new (simple_storage) simple;
   return *instance;
 }
 
@@ -125,6 +143,9 @@ struct logger_lifetime_t {
 
 // Constant-initialised: null until the object below (or an entry point) sets it.
 if_logger_t* global_logger = nullptr;
+// Built in this order, destroyed in the opposite one: the fallback outlives
+// the logger that hands over to it.
+__attribute__((init_priority(102))) static fallback_lifetime_t fallback_lifetime;
 __attribute__((init_priority(102))) static logger_lifetime_t logger_lifetime;
 
 void kern_n::log_at(int level, const char* format, ...) noexcept {
@@ -141,6 +162,7 @@ void kern_n::log_at(int level, const char* format, ...) noexcept {
 }
 
 void kern_n::detail::release_initial_logger() noexcept {
+  module_unloading = true;  // the fallback goes last, with the static objects
   if_logger_t* own = own_initial_logger;
   own_initial_logger = nullptr;
   if (global_logger == own) global_logger = &logger_init_t::simple_instance();

@@ -73,7 +73,9 @@ struct logger_init_t {
    public:
     int output(const char* text) override;
   };
-  // The process-wide instance; never destroyed, so late messages still land.
+  // The process-wide instance; never destroyed at process exit, so late
+  // messages still land. An unload destroys it after the library's other
+  // static objects, and logs nothing from then on.
   static simple& simple_instance();
 };
 
@@ -83,6 +85,10 @@ extern if_logger_t* global_logger;
 // The prefix of every line: local time, hundredths, level tag, process id,
 // thread id, thread name.
 std::string make_line_prefix(int level);
+// The same prefix, then message and a line feed, into buffer (cut at its end,
+// always terminated), without allocating: for a line written after a crash,
+// when the heap may be broken. Returns the characters written.
+size_t format_line_into(int level, const char* message, char* buffer, size_t size) noexcept;
 
 namespace kern_n {
 // Writes one message at level through global_logger. Callers go through KLOG.

@@ -6,7 +6,8 @@
 
 namespace kern_n {
 
-// Late log lines go to the standard-error fallback afterwards.
+// Late log lines go to the standard-error fallback afterwards, until the
+// library's static objects are gone; the fallback goes with them.
 void release_at_unload() noexcept;
 
 namespace detail {

@@ -1,6 +1,16 @@
-// What the toolchain's runtime linked into a module keeps when the module is
-// unloaded, given back by the module itself as the very last thing of an
-// unload, once its static objects (which may still use the runtime) are gone.
+// What the toolchain's runtime linked into a module takes and keeps, managed
+// by the module itself: the thread-local slots its start-up needs, taken
+// before any of its code runs, and what the runtime keeps when the module is
+// unloaded, given back as the very last thing of an unload, once its static
+// objects (which may still use the runtime) are gone.
+// A load that finds too few thread-local slots left must be refused, not end
+// the host: the threads library (winpthreads) aborts the process when it gets
+// no slot (it takes one at the first guarded static object), and Asio's
+// per-thread pointers, static objects themselves, throw during static
+// construction, which ends the process too. So the module's own entry point
+// takes the slots its start-up needs before the runtime starts and refuses
+// the load when they are not there; the start-up's calls get them from that
+// reserve.
 // A host that loads and unloads a module a thousand times would otherwise run
 // out of the process's 1,088 thread-local slots and grow by about 80 KiB a
 // cycle:
@@ -25,6 +35,9 @@
 extern "C" {
 extern DWORD(WINAPI* __real___imp_TlsAlloc)(void);
 extern BOOL(WINAPI* __real___imp_TlsFree)(DWORD);
+// The runtime's own entry point: starts the C runtime and the static objects,
+// then calls DllMain.
+BOOL WINAPI DllMainCRTStartup(HANDLE module, DWORD reason, LPVOID reserved);
 }
 
 namespace __gnu_cxx {
@@ -49,8 +62,45 @@ void note(DWORD from, DWORD to) {
   }
 }
 
+// The slots a module's start-up takes (today at most 6, healthval's: the
+// threads library's, the thread engine's two, Asio's three), with room to
+// spare: what the start-up leaves is given back when it is done. Slots
+// taken later (Boost.Thread's, at the first thread it starts) come from the
+// system, and their users cope with getting none.
+constexpr int start_up_slots = 16;
+DWORD reserve[start_up_slots];
+std::atomic<int> reserved{0};  // entries of reserve not yet handed out
+
+bool take_start_up_slots() {
+  int n = 0;
+  while (n < start_up_slots) {
+    const DWORD slot = __real___imp_TlsAlloc();
+    if (slot == TLS_OUT_OF_INDEXES) break;
+    reserve[n++] = slot;
+  }
+  if (n == start_up_slots) {
+    reserved.store(n);
+    return true;
+  }
+  while (n > 0) __real___imp_TlsFree(reserve[--n]);
+  return false;
+}
+
+void give_back_unused_slots() {
+  for (int n = reserved.exchange(0); n > 0;) __real___imp_TlsFree(reserve[--n]);
+}
+
+DWORD from_reserve() {
+  int n = reserved.load();
+  while (n > 0) {
+    if (reserved.compare_exchange_weak(n, n - 1)) return reserve[n - 1];
+  }
+  return TLS_OUT_OF_INDEXES;
+}
+
 DWORD WINAPI tracked_alloc() {
-  const DWORD slot = __real___imp_TlsAlloc();
+  DWORD slot = from_reserve();
+  if (slot == TLS_OUT_OF_INDEXES) slot = __real___imp_TlsAlloc();
   if (slot != TLS_OUT_OF_INDEXES) note(0, slot + 1);
   return slot;
 }
@@ -94,11 +144,31 @@ struct give_back_t {
 };
 __attribute__((init_priority(101))) give_back_t give_back;
 
+// Set when the entry point refused the load before the runtime started: the
+// detach that follows has nothing to end.
+bool refused_at_entry = false;
+
 }  // namespace
 
 void release_module_runtime() noexcept { unloading = true; }
 
 }  // namespace plat
+
+// The module's entry point (the dll_entry library links every module with
+// it): the runtime starts only once the slots its start-up needs are held.
+extern "C" BOOL WINAPI shv_module_entry(HANDLE module, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    if (!plat::take_start_up_slots()) {
+      plat::refused_at_entry = true;
+      return FALSE;
+    }
+    const BOOL ok = DllMainCRTStartup(module, reason, reserved);
+    plat::give_back_unused_slots();
+    return ok;
+  }
+  if (reason == DLL_PROCESS_DETACH && plat::refused_at_entry) return TRUE;
+  return DllMainCRTStartup(module, reason, reserved);
+}
 
 extern "C" {
 void* __wrap___imp_TlsAlloc = reinterpret_cast<void*>(&plat::tracked_alloc);

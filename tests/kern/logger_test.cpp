@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <regex>
@@ -128,6 +129,19 @@ TEST(logger, line_prefix_format) {
   localtime_r(&now, &local);
   strftime(today, sizeof(today), "%Y%m%d", &local);
   EXPECT_EQ(prefix.substr(0, 8), today);
+}
+
+// The line a crash report writes without allocating: the same prefix, the
+// message and a line feed, cut at the buffer's end and always terminated.
+TEST(logger, a_line_into_a_fixed_buffer) {
+  char line[128];
+  const size_t n = format_line_into(lvl_fatal, "abc", line, sizeof(line));
+  const std::regex shape(R"(^\d{8}\.\d{6}\.\d{2} FTL \[ *\d+ [0-9a-f]{4,}\] noname abc\n$)");
+  EXPECT_TRUE(std::regex_match(std::string(line), shape)) << line;
+  EXPECT_EQ(n, std::strlen(line));
+  char small[10];
+  EXPECT_EQ(format_line_into(lvl_fatal, "abc", small, sizeof(small)), 9u);
+  EXPECT_EQ(std::string(small), std::string(line, 9));
 }
 
 TEST(logger, thread_names_in_lines) {

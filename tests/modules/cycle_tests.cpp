@@ -16,9 +16,6 @@
 #include <thread>
 #include <vector>
 
-#ifndef _WIN32
-#include <pthread.h>
-#endif
 
 #include "base/com_ptr.h"
 #include "central_sim.h"
@@ -216,23 +213,53 @@ TEST_F(module_cycles, healthcfg_hands_out_its_configuration_once_per_load) {
   });
 }
 
-#ifndef _WIN32
-// A load that finds no thread-local slot left is refused (the exports answer
-// E_UNEXPECTED) and the host goes on. Linux only: on Windows the toolchain's
-// threads library itself ends the process when it gets no slot.
+// Every thread-local slot the process has left, taken for the object's life.
+class all_slots_taken_t {
+ public:
+  all_slots_taken_t() {
+    for (DWORD slot; (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES;) taken_.push_back(slot);
+  }
+  ~all_slots_taken_t() {
+    for (DWORD slot : taken_) TlsFree(slot);
+  }
+  all_slots_taken_t(const all_slots_taken_t&) = delete;
+  all_slots_taken_t& operator=(const all_slots_taken_t&) = delete;
+
+ private:
+  std::vector<DWORD> taken_;
+};
+
+// A load that finds no thread-local slot left is refused and the host goes
+// on: on Windows the entry point fails the load, on Linux (where a shared
+// object cannot refuse) the exports answer E_UNEXPECTED. Nothing in the
+// module's start-up may end the process instead.
 TEST_F(module_cycles, a_load_without_thread_local_slots_is_refused_not_fatal) {
-  std::vector<pthread_key_t> taken;
-  for (pthread_key_t key; pthread_key_create(&key, nullptr) == 0;) taken.push_back(key);
-  HMODULE module = LoadLibraryA("healthval.dll");
-  base_n::com_ptr_t<IClassFactory> factory;
-  const HRESULT hr = module == nullptr ? E_FAIL
-                                       : module_export<get_class_object_fn>(module, "DllGetClassObject")(
-                                             clsid_validator, IID_IClassFactory, factory.out_void());
-  for (pthread_key_t key : taken) pthread_key_delete(key);
-  ASSERT_NE(module, nullptr);
+  HMODULE module = nullptr;
+  DWORD load_error = 0;
+  HRESULT hr = E_FAIL;
+  {
+    const all_slots_taken_t starved;
+    module = LoadLibraryA("healthval.dll");
+    load_error = GetLastError();
+    base_n::com_ptr_t<IClassFactory> factory;
+    if (module != nullptr) {
+      hr = module_export<get_class_object_fn>(module, "DllGetClassObject")(clsid_validator, IID_IClassFactory,
+                                                                           factory.out_void());
+    }
+  }
+#ifdef _WIN32
+  static_cast<void>(hr);
+  EXPECT_EQ(module, nullptr);
+  EXPECT_EQ(load_error, static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+#else
+  ASSERT_NE(module, nullptr) << load_error;
   EXPECT_EQ(hr, E_UNEXPECTED);
-  FreeLibrary(module);
-}
 #endif
+  if (module != nullptr) FreeLibrary(module);
+  // With the slots back, the next load works.
+  module = LoadLibraryA("healthval.dll");
+  ASSERT_NE(module, nullptr) << GetLastError();
+  EXPECT_EQ(unload_when_allowed(module), "");
+}
 
 }  // namespace

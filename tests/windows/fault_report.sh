@@ -1,8 +1,9 @@
 # A crash inside one of our modules leaves its description in the log at
 # level 0 and then goes on as before: the host's own unhandled-exception
-# filter sees the same exception at the same address. Faults outside the
-# module, C++ exceptions handled inside it, and faults after it is unloaded
-# leave no line. fault_module.dll is a test module built from the modules'
+# filter sees the same exception at the same address, also when the crash
+# has broken the heap. Faults outside the module, C++ exceptions handled
+# inside it, and faults after it is unloaded leave no line; an unload waits
+# for a description under way on another thread. fault_module.dll is a test module built from the modules'
 # sources that crashes on request (never shipped); fault_host.exe prints what
 # reaches its filter: "unhandled CODE @ ADDRESS [P0 P1]".
 source "$(dirname "$0")/common.bash"
@@ -34,6 +35,20 @@ check_module_fault() {
 check_module_fault module-write c0000005 "2:[0000000000000001 0000000000000010]" "1 10"
 check_module_fault module-read c0000005 "2:[0000000000000000 0000000000000018]" "0 18"
 check_module_fault module-divide c0000094 "0:[]" ""
+# Nothing is allocated while describing: the module's allocations fault now.
+check_module_fault module-write-broken-heap c0000005 "2:[0000000000000001 0000000000000010]" "1 10"
+
+# The main thread unloads the module while another thread's fault is being
+# described: the unload waits, the description completes, the fault goes on.
+run_case unload-during-report
+expect_eq "an unload during a report" "$(grep -c '^unmapped during the report' "$scratch/stdout.log")" 0
+expect_eq "  waits for it and then completes" "$(grep -c '^unloaded 1' "$scratch/stdout.log")" 1
+address=$(awk '{print $4}' <<<"$unhandled")
+if [[ -n $address && $ftl == *"exception c0000005 (0) @ $address 2:[0000000000000001 0000000000000020]"* ]]; then
+  pass "  the fault is described and reaches the host's filter"
+else
+  fail "  no level-0 description matching '$unhandled': '$ftl'"
+fi
 
 run_case module-cxx
 expect_eq "a C++ exception handled inside the module" "$(grep -c '^handled 4' "$scratch/stdout.log")" 1

@@ -22,17 +22,37 @@ struct watch_t {
   PVOID handler = nullptr;
 };
 watch_t watch;
+// Whether the handler may still describe a fault: cleared before the
+// handler is removed.
+std::atomic<bool> watching{false};
+// Calls of the handler past its first test, on any thread. The system does
+// not wait for them when the handler is removed: the unload does, so that no
+// thread is left running code of an unmapped module.
+std::atomic<int> calls_in_flight{0};
+// How long an unload waits for them. A report takes microseconds, more with
+// a debugger that stops at every line; past the limit the unload goes on.
+constexpr ULONGLONG unload_wait_ms = 2000;
 // A fault while a fault is being described (the report itself crashing)
 // is left alone, not described again.
 std::atomic<bool> reporting{false};
 
 // Errors the processor or the system raise, not exceptions a program raises
-// itself (those carry the customer bit: C++ exceptions, for one). A stack
-// overflow leaves no stack to describe it on.
+// itself: not the debugger output (DBG_PRINTEXCEPTION_C, raised by every
+// OutputDebugString of the process), breakpoints (warnings) or C++ exceptions
+// (which carry the customer bit). A stack overflow leaves no stack to
+// describe it on.
 bool is_fatal(DWORD code) {
   if (code == EXCEPTION_STACK_OVERFLOW) return false;
   return (code & 0xC0000000u) == 0xC0000000u && (code & 0x20000000u) == 0;
 }
+
+// Leaves calls_in_flight however the call ends.
+struct in_flight_t {
+  in_flight_t() { calls_in_flight.fetch_add(1); }
+  ~in_flight_t() { calls_in_flight.fetch_sub(1); }
+  in_flight_t(const in_flight_t&) = delete;
+  in_flight_t& operator=(const in_flight_t&) = delete;
+};
 
 // Appends to a fixed buffer, cut at its end: all a faulting thread may use.
 class text_t {
@@ -87,10 +107,14 @@ void describe(const EXCEPTION_POINTERS& info, char* buffer, size_t size) {
 }
 
 LONG CALLBACK on_exception(EXCEPTION_POINTERS* info) noexcept {
+  // Every exception of the process passes here, most of them harmless and
+  // frequent: those leave before anything else is touched.
+  if (!is_fatal(info->ExceptionRecord->ExceptionCode)) return EXCEPTION_CONTINUE_SEARCH;
+  const in_flight_t counted;
+  if (!watching.load()) return EXCEPTION_CONTINUE_SEARCH;
   const EXCEPTION_RECORD& r = *info->ExceptionRecord;
   const uintptr_t at = reinterpret_cast<uintptr_t>(r.ExceptionAddress);
-  if (is_fatal(r.ExceptionCode) && at >= watch.begin && at < watch.end && watch.report != nullptr &&
-      !reporting.exchange(true)) {
+  if (at >= watch.begin && at < watch.end && watch.report != nullptr && !reporting.exchange(true)) {
     // Whoever handles the fault further on sees the thread as it was.
     const DWORD last_error = GetLastError();
     const int saved_errno = errno;
@@ -114,13 +138,21 @@ bool watch_faults(HMODULE module, fault_report_fn report) noexcept {
   watch.begin = reinterpret_cast<uintptr_t>(base);
   watch.end = watch.begin + nt->OptionalHeader.SizeOfImage;
   watch.report = report;
+  watching.store(true);
   // Called last: a fault another handler of the process resolves is no crash.
   watch.handler = AddVectoredExceptionHandler(0, &on_exception);
+  if (watch.handler == nullptr) watching.store(false);
   return watch.handler != nullptr;
 }
 
 void unwatch_faults() noexcept {
-  if (watch.handler != nullptr) RemoveVectoredExceptionHandler(watch.handler);
+  if (watch.handler == nullptr) return;
+  watching.store(false);
+  RemoveVectoredExceptionHandler(watch.handler);
+  // No new call starts now; the ones under way need nothing but themselves
+  // (never the loader lock this may run under) and end soon.
+  const ULONGLONG deadline = GetTickCount64() + unload_wait_ms;
+  while (calls_in_flight.load() != 0 && GetTickCount64() < deadline) Sleep(1);
   watch = watch_t{};
 }
 

@@ -8,6 +8,8 @@
 
 namespace {
 
+using test_support::bind_real_qutil;
+
 template <class T>
 T* task_array(size_t count) {
   auto* p = static_cast<T*>(CoTaskMemAlloc(sizeof(T) * count));

@@ -14,6 +14,7 @@
 #include "kern/regkey.h"
 #include "platform/win32.h"
 #include "tests/support/registry_fixture.h"
+#include "tests/support/registry_values.h"
 #include "tests/support/system_text.h"
 
 namespace {
@@ -30,19 +31,13 @@ class regkey : public ::testing::Test {
     writer.create(HKEY_LOCAL_MACHINE, key_path, KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY);
   }
   void set_raw(const char16_t* name, DWORD type, const std::string& bytes) {
-    ASSERT_EQ(RegSetValueExW(writer.get(), plat::wstr(name), 0, type,
-                             reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size())),
-              0);
+    ASSERT_EQ(test_support::set_raw(writer.get(), name, type, bytes), 0);
   }
   std::string get_raw(const char16_t* name, DWORD& type) {
-    std::string bytes(256, '\0');
-    DWORD size = static_cast<DWORD>(bytes.size());
-    if (RegQueryValueExW(writer.get(), plat::wstr(name), nullptr, &type, reinterpret_cast<LPBYTE>(bytes.data()),
-                         &size) != 0)
-      return "<missing>";
-    bytes.resize(size);
-    return bytes;
+    const auto value = test_support::reg_value(writer.get(), name);
+    if (!value) return "<missing>";
+    type = value->type;
+    return value->bytes;
   }
   test_support::temp_store_t store;
   win::regkey_t writer;

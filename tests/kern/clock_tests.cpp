@@ -30,9 +30,9 @@ TEST(clock_ticks, thread_cpu_time_counts_this_threads_work_only) {
       },
       test_support::poll_t::yield));
   const timegap_t used = clock_ticks(kern_n::clock_thread_cpu) - before;
-  // One thread cannot use more CPU time than the wall time that passed (one
-  // millisecond allowed for the clocks' own granularity).
-  EXPECT_LE(used, clock_ticks(kern_n::clock_wall) - wall_before + ticks_per_millisecond);
+  // One thread cannot use more CPU time than the wall time that passed, give
+  // or take one tick of the CPU clock (Windows counts in ticks of 15.6 ms).
+  EXPECT_LE(used, clock_ticks(kern_n::clock_wall) - wall_before + 16 * ticks_per_millisecond);
   // CPU time of this thread is far below the wall-clock value.
   EXPECT_LT(clock_ticks(kern_n::clock_thread_cpu), clock_ticks(kern_n::clock_wall) / 1000);
   // While this thread waits for another that works, its own CPU time hardly

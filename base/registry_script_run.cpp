@@ -3,7 +3,7 @@
 
 #include "kern/exceptions.h"
 #include "kern/logger.h"
-#include "platform/reg_key.h"
+#include "kern/regkey.h"
 #include "platform/com.h"
 
 namespace base_n {
@@ -27,9 +27,9 @@ LSTATUS register_key(HKEY parent, const rgs_key_t& key) {
   if (key.mode == rgs_key_t::mode_t::force_remove) {
     if (const LSTATUS rc = delete_tree_if_present(parent, key.name)) return rc;
   }
-  plat::reg_key_t handle;
+  win::regkey_t handle;
   if (const LSTATUS rc = RegCreateKeyExW(parent, plat::wstr(key.name.c_str()), 0, nullptr, 0, script_access, nullptr,
-                                         handle.out(), nullptr)) {
+                                         handle.put(), nullptr)) {
     return rc;
   }
   if (key.default_value) {
@@ -47,8 +47,8 @@ LSTATUS register_key(HKEY parent, const rgs_key_t& key) {
 LSTATUS unregister_key(HKEY parent, const rgs_key_t& key) {
   if (key.mode == rgs_key_t::mode_t::remove) return ERROR_SUCCESS;
   if (key.mode != rgs_key_t::mode_t::no_remove) return delete_tree_if_present(parent, key.name);
-  plat::reg_key_t handle;
-  const LSTATUS rc = RegOpenKeyExW(parent, plat::wstr(key.name.c_str()), 0, script_access, handle.out());
+  win::regkey_t handle;
+  const LSTATUS rc = RegOpenKeyExW(parent, plat::wstr(key.name.c_str()), 0, script_access, handle.put());
   if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // nothing of ours below it
   if (rc != ERROR_SUCCESS) return rc;
   for (const rgs_key_t& sub : key.subkeys) {

@@ -105,7 +105,7 @@ SHV_DLL_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFII
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (plat::module_attach_failed()) return E_UNEXPECTED;
-  if (!IsEqualCLSID(clsid, shv_cfg::clsid_shv_config)) return CLASS_E_CLASSNOTAVAILABLE;
+  if (!IsEqualCLSID(clsid, CLSID_SHVConfig)) return CLASS_E_CLASSNOTAVAILABLE;
   return base_n::get_class_factory<shv_cfg::SHVConfig, &shv_cfg::module_locks>(riid, object);
 }
 

@@ -15,7 +15,6 @@
 #include "kern/regkey.h"
 #include "kern/runnable.h"
 #include "kern/strings.h"
-#include "platform/reg_key.h"
 #include "platform/win32.h"
 
 namespace shv_settings {
@@ -97,13 +96,13 @@ LSTATUS set_number(HKEY key, const setting_t& row, uint32_t value) {
 // Opens the key of config for writing: the default configuration's is made
 // when missing, another's must exist (a configuration deleted meanwhile is
 // not brought back by a late write).
-LSTATUS open_for_write(uint32_t config, plat::reg_key_t& key) {
+LSTATUS open_for_write(uint32_t config, win::regkey_t& key) {
   if (config == 0) {
     return RegCreateKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(settings_key), 0, nullptr, 0, write_access, nullptr,
-                           key.out(), nullptr);
+                           key.put(), nullptr);
   }
   return RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(configuration_key(config).c_str()), 0, write_access,
-                       key.out());
+                       key.put());
 }
 
 // Stores one setting through a freshly opened key: ERROR_SUCCESS, or the
@@ -112,7 +111,7 @@ template <class F>
 DWORD write_setting(const char* format, const setting_t& row, uint32_t config, F&& set_value) noexcept {
   LSTATUS rc = ERROR_SUCCESS;
   try {
-    plat::reg_key_t key;
+    win::regkey_t key;
     rc = open_for_write(config, key);
     if (rc != ERROR_SUCCESS) win::detail::check_regkey_result(configuration_key(config), rc);
     rc = set_value(key.get());
@@ -213,9 +212,9 @@ LSTATUS read_set(HKEY key, stored_set_t& out, bool& whole) {
 // can be undone; the default configuration without its key has none. A
 // network policy's configuration must exist and be whole.
 LSTATUS read_before_change(uint32_t config, stored_set_t& out) {
-  plat::reg_key_t key;
+  win::regkey_t key;
   const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(configuration_key(config).c_str()), 0,
-                                       read_access, key.out());
+                                       read_access, key.put());
   if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) {
     return config == 0 ? static_cast<LSTATUS>(ERROR_SUCCESS) : static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
   }
@@ -262,7 +261,7 @@ std::u16string read_string(const char* name) {
   try {
     win::regkey_t key;
     key.open(HKEY_LOCAL_MACHINE, settings_key, read_access);
-    key.query_string_value(row->value_name, value, row->default_text);
+    win::query_string_value(key.get(), row->value_name, value, row->default_text);
   } catch (...) {
     log_failure("Unable to nap parameter \"%s\" because of %s", name);
     value = row->default_text;
@@ -277,7 +276,7 @@ uint32_t read_number(const char* name) {
   try {
     win::regkey_t key;
     key.open(HKEY_LOCAL_MACHINE, settings_key, read_access);
-    return key.query_dword_value(row->value_name, row->default_number);
+    return win::query_dword_value(key.get(), row->value_name, row->default_number);
   } catch (...) {
     log_failure("Unable to read numeric nap parameter \"%s\" because of %s", name);
   }
@@ -294,23 +293,22 @@ std::u16string configuration_key(uint32_t id) {
 
 std::optional<values_t> find_stored(uint32_t config) {
   values_t values = default_values();
-  plat::reg_key_t key;
+  win::regkey_t key;
   const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(configuration_key(config).c_str()), 0,
-                                       read_access, key.out());
+                                       read_access, key.put());
   if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return std::nullopt;
   check_read(opened);
   // One query per value: a missing one is its default (in the default
   // configuration), and so is one of another type or size (no setting, as
   // for the validator) or one that kept growing while read; any other error
   // is the store's.
-  win::regkey_tpl_t<false> borrowed(key.get());
   for (const setting_t& row : settings_table) {
     win::detail::query_failure_t failure;
     if (row.kind == kind_string) {
       DWORD type = REG_NONE;
-      failure = borrowed.try_query_string_value(row.value_name, values.server_name, type);
+      failure = win::try_query_string_value(key.get(), row.value_name, values.server_name, type);
     } else {
-      failure = borrowed.try_query_dword_value(row.value_name, values.*numbers[row_index(row)]);
+      failure = win::try_query_dword_value(key.get(), row.value_name, values.*numbers[row_index(row)]);
     }
     if (failure.kind != win::detail::query_failure_t::kind_t::registry) continue;
     // A network policy's configuration without all five values is one
@@ -412,10 +410,10 @@ DWORD create_configuration(uint32_t id, const values_t& values) {
   const std::u16string path = configuration_key(id);
   bool ours = false;
   const DWORD rc = configuration_call("create " + configuration_name(id), path, {ERROR_ALREADY_EXISTS}, [&]() -> LSTATUS {
-    plat::reg_key_t key;
+    win::regkey_t key;
     DWORD disposition = 0;
     LSTATUS result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()), 0, nullptr, 0, write_access,
-                                     nullptr, key.out(), &disposition);
+                                     nullptr, key.put(), &disposition);
     if (result != ERROR_SUCCESS) return result;
     if (disposition != REG_CREATED_NEW_KEY) {
       // A configuration that exists is not overwritten; a key that is not

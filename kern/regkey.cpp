@@ -119,26 +119,21 @@ query_failure_t size_failure(DWORD size) {
 
 }  // namespace detail
 
-template <bool FreeHKEYOnReset>
-void regkey_tpl_t<FreeHKEYOnReset>::reset(HKEY key) {
+void regkey_t::reset(HKEY key) {
   if (key == key_) return;
-  if (FreeHKEYOnReset && key_ != nullptr) RegCloseKey(key_);
+  if (key_ != nullptr) RegCloseKey(key_);
   key_ = key;
 }
 
-template <bool FreeHKEYOnReset>
-void regkey_tpl_t<FreeHKEYOnReset>::open(HKEY root, const std::u16string& sub_key,
-                                         REGSAM access) {
+void regkey_t::open(HKEY root, const std::u16string& sub_key, REGSAM access) {
   HKEY opened = nullptr;
   detail::check_regkey_result(sub_key,
                               RegOpenKeyExW(root, plat::wstr(sub_key.c_str()), 0, access, &opened));
   reset(opened);
 }
 
-template <bool FreeHKEYOnReset>
-void regkey_tpl_t<FreeHKEYOnReset>::create(HKEY root, const std::u16string& sub_key,
-                                           REGSAM access, DWORD options, LPWSTR class_name,
-                                           LPSECURITY_ATTRIBUTES security, DWORD* disposition) {
+void regkey_t::create(HKEY root, const std::u16string& sub_key, REGSAM access, DWORD options,
+                      LPWSTR class_name, LPSECURITY_ATTRIBUTES security, DWORD* disposition) {
   HKEY created = nullptr;
   detail::check_regkey_result(
       sub_key, RegCreateKeyExW(root, plat::wstr(sub_key.c_str()), 0, class_name, options, access,
@@ -146,34 +141,30 @@ void regkey_tpl_t<FreeHKEYOnReset>::create(HKEY root, const std::u16string& sub_
   reset(created);
 }
 
-template <bool FreeHKEYOnReset>
-detail::query_failure_t regkey_tpl_t<FreeHKEYOnReset>::try_value_type_and_size(const std::u16string& name,
-                                                                               DWORD& type, DWORD& size) {
+namespace {
+detail::query_failure_t try_value_type_and_size(HKEY key, const std::u16string& name, DWORD& type, DWORD& size) {
   DWORD stored = REG_NONE;
   size = 0;
   const detail::query_failure_t failure = detail::registry_failure(
-      RegQueryValueExW(key_, plat::wstr(name.c_str()), nullptr, &stored, nullptr, &size));
+      RegQueryValueExW(key, plat::wstr(name.c_str()), nullptr, &stored, nullptr, &size));
   if (failure) return failure;
   return detail::type_failure(type, stored);
 }
+}  // namespace
 
-template <bool FreeHKEYOnReset>
-DWORD regkey_tpl_t<FreeHKEYOnReset>::check_value_type_and_get_size(const std::u16string& name,
-                                                                   DWORD& type) {
+DWORD check_value_type_and_get_size(HKEY key, const std::u16string& name, DWORD& type) {
   DWORD size = 0;
-  if (const detail::query_failure_t failure = try_value_type_and_size(name, type, size)) failure.raise(name);
+  if (const detail::query_failure_t failure = try_value_type_and_size(key, name, type, size)) failure.raise(name);
   return size;
 }
 
-template <bool FreeHKEYOnReset>
-detail::query_failure_t regkey_tpl_t<FreeHKEYOnReset>::try_query_dword_value(const std::u16string& name,
-                                                                             uint32_t& out) {
+detail::query_failure_t try_query_dword_value(HKEY key, const std::u16string& name, uint32_t& out) {
   // One call: a value of any other size does not fit or comes short, and
   // the registry reports its type and size either way.
   BYTE data[sizeof(uint32_t)] = {};
   DWORD read = sizeof(data);
   DWORD stored = REG_NONE;
-  const LONG result = RegQueryValueExW(key_, plat::wstr(name.c_str()), nullptr, &stored, data, &read);
+  const LONG result = RegQueryValueExW(key, plat::wstr(name.c_str()), nullptr, &stored, data, &read);
   if (result != ERROR_MORE_DATA) {
     if (const detail::query_failure_t failure = detail::registry_failure(result)) return failure;
   }
@@ -185,31 +176,26 @@ detail::query_failure_t regkey_tpl_t<FreeHKEYOnReset>::try_query_dword_value(con
   return {};
 }
 
-template <bool FreeHKEYOnReset>
-uint32_t regkey_tpl_t<FreeHKEYOnReset>::query_dword_value(const std::u16string& name) {
+uint32_t query_dword_value(HKEY key, const std::u16string& name) {
   uint32_t value = 0;
-  if (const detail::query_failure_t failure = try_query_dword_value(name, value)) failure.raise(name);
+  if (const detail::query_failure_t failure = try_query_dword_value(key, name, value)) failure.raise(name);
   return value;
 }
 
-template <bool FreeHKEYOnReset>
-uint32_t regkey_tpl_t<FreeHKEYOnReset>::query_dword_value(const std::u16string& name,
-                                                          uint32_t default_value) {
+uint32_t query_dword_value(HKEY key, const std::u16string& name, uint32_t default_value) {
   try {
     uint32_t value = 0;
-    return try_query_dword_value(name, value) ? default_value : value;
+    return try_query_dword_value(key, name, value) ? default_value : value;
   } catch (...) {
     return default_value;
   }
 }
 
-template <bool FreeHKEYOnReset>
-detail::query_failure_t regkey_tpl_t<FreeHKEYOnReset>::try_query_string_value(const std::u16string& name,
-                                                                              std::u16string& out,
-                                                                              DWORD& type) {
+detail::query_failure_t try_query_string_value(HKEY key, const std::u16string& name, std::u16string& out,
+                                               DWORD& type) {
   DWORD stored = REG_SZ;
   DWORD size = 0;
-  if (const detail::query_failure_t failure = try_value_type_and_size(name, stored, size)) return failure;
+  if (const detail::query_failure_t failure = try_value_type_and_size(key, name, stored, size)) return failure;
   std::u16string buffer;
   for (int attempt = 0; size != 0; ++attempt) {
     if (attempt == read_attempts) return detail::registry_failure(ERROR_MORE_DATA);
@@ -217,7 +203,7 @@ detail::query_failure_t regkey_tpl_t<FreeHKEYOnReset>::try_query_string_value(co
     buffer.assign((static_cast<size_t>(size) + 1) / 2, u'\0');
     DWORD read = static_cast<DWORD>(buffer.size() * sizeof(char16_t));
     DWORD read_type = REG_NONE;
-    const LONG result = RegQueryValueExW(key_, plat::wstr(name.c_str()), nullptr, &read_type,
+    const LONG result = RegQueryValueExW(key, plat::wstr(name.c_str()), nullptr, &read_type,
                                          reinterpret_cast<LPBYTE>(buffer.data()), &read);
     if (result == ERROR_MORE_DATA) {
       size = read;
@@ -235,22 +221,17 @@ detail::query_failure_t regkey_tpl_t<FreeHKEYOnReset>::try_query_string_value(co
   return {};
 }
 
-template <bool FreeHKEYOnReset>
-void regkey_tpl_t<FreeHKEYOnReset>::query_string_value(const std::u16string& name,
-                                                       std::u16string& out, DWORD* type) {
+void query_string_value(HKEY key, const std::u16string& name, std::u16string& out, DWORD* type) {
   DWORD stored = REG_NONE;
-  if (const detail::query_failure_t failure = try_query_string_value(name, out, stored)) failure.raise(name);
+  if (const detail::query_failure_t failure = try_query_string_value(key, name, out, stored)) failure.raise(name);
   if (type != nullptr) *type = stored;
 }
 
-template <bool FreeHKEYOnReset>
-void regkey_tpl_t<FreeHKEYOnReset>::query_string_value(const std::u16string& name,
-                                                       std::u16string& out,
-                                                       const std::u16string& default_value,
-                                                       DWORD* type) {
+void query_string_value(HKEY key, const std::u16string& name, std::u16string& out, const std::u16string& default_value,
+                        DWORD* type) {
   try {
     DWORD stored = REG_NONE;
-    if (!try_query_string_value(name, out, stored)) {
+    if (!try_query_string_value(key, name, out, stored)) {
       if (type != nullptr) *type = stored;
       return;
     }
@@ -259,28 +240,22 @@ void regkey_tpl_t<FreeHKEYOnReset>::query_string_value(const std::u16string& nam
   out = default_value;
 }
 
-template <bool FreeHKEYOnReset>
-void regkey_tpl_t<FreeHKEYOnReset>::set_dword_value(const std::u16string& name, uint32_t value) {
+void set_dword_value(HKEY key, const std::u16string& name, uint32_t value) {
   const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
                         static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
   detail::check_regkey_result(
-      name, RegSetValueExW(key_, plat::wstr(name.c_str()), 0, REG_DWORD, data, sizeof(data)));
+      name, RegSetValueExW(key, plat::wstr(name.c_str()), 0, REG_DWORD, data, sizeof(data)));
 }
 
-template <bool FreeHKEYOnReset>
-void regkey_tpl_t<FreeHKEYOnReset>::set_string_value(const std::u16string& name,
-                                                     const std::u16string& value, DWORD type) {
+void set_string_value(HKEY key, const std::u16string& name, const std::u16string& value, DWORD type) {
   if (!is_string_type(type))
-    KERN_THROW(BUG_exception, "wrong type for regkey_tpl_t<FreeHKEYOnReset>::set_string_value");
+    KERN_THROW(BUG_exception, "wrong type for win::set_string_value");
   if (value.size() > (UINT32_MAX - sizeof(char16_t)) / sizeof(char16_t))
     detail::check_regkey_result(name, ERROR_INVALID_PARAMETER);
   const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(char16_t));
   detail::check_regkey_result(
-      name, RegSetValueExW(key_, plat::wstr(name.c_str()), 0, type,
+      name, RegSetValueExW(key, plat::wstr(name.c_str()), 0, type,
                            reinterpret_cast<const BYTE*>(value.c_str()), bytes));
 }
-
-template class regkey_tpl_t<true>;
-template class regkey_tpl_t<false>;
 
 }  // namespace win

@@ -1,6 +1,6 @@
-// Owner of one open registry key with strictly typed value access; every
-// registry error becomes a win::regkey_exception (or a kind of it) naming the
-// key or value.
+// The core library's registry access: the owner of one open key, and typed
+// value access as free functions over a key handle; every registry error
+// becomes a win::regkey_exception (or a kind of it) naming the key or value.
 #pragma once
 
 #include <cstdint>
@@ -37,59 +37,56 @@ struct query_failure_t {
 };
 }  // namespace detail
 
-// FreeHKEYOnReset: the held key is closed when another replaces it and when
-// the object goes (true); with false the object only borrows it.
-template <bool FreeHKEYOnReset>
-class regkey_tpl_t : private noncopyable_t {
+// Owns one open key: closes it when another replaces it and when the owner
+// goes. The typed queries and writes below take any key handle, this
+// owner's or one another call handed out.
+class regkey_t : private noncopyable_t {
  public:
-  regkey_tpl_t() = default;
-  explicit regkey_tpl_t(HKEY key) : key_(key) {}
-  ~regkey_tpl_t() { reset(); }
+  regkey_t() = default;
+  explicit regkey_t(HKEY key) : key_(key) {}
+  ~regkey_t() { reset(); }
 
   HKEY get() const { return key_; }
-  // Replaces the held key (closing it first when owned).
+  // Replaces the held key, closing it first.
   void reset(HKEY key = nullptr);
+  // For the registry calls that hand out a key: closes the held one first.
+  HKEY* put() {
+    reset();
+    return &key_;
+  }
 
+  // A failure throws and keeps the key held before.
   void open(HKEY root, const std::u16string& sub_key, REGSAM access);
   void create(HKEY root, const std::u16string& sub_key, REGSAM access, DWORD options = 0,
               LPWSTR class_name = nullptr, LPSECURITY_ATTRIBUTES security = nullptr,
               DWORD* disposition = nullptr);
 
-  // The value's size in bytes; type is the requested type in, the stored one
-  // out (see detail::check_regkey_type).
-  DWORD check_value_type_and_get_size(const std::u16string& name, DWORD& type);
-
-  uint32_t query_dword_value(const std::u16string& name);
-  uint32_t query_dword_value(const std::u16string& name, uint32_t default_value);
-  // REG_SZ, REG_EXPAND_SZ (unexpanded) or REG_MULTI_SZ (whole, inner NULs
-  // kept), one trailing NUL removed; type gets the stored type.
-  void query_string_value(const std::u16string& name, std::u16string& out,
-                          DWORD* type = nullptr);
-  void query_string_value(const std::u16string& name, std::u16string& out,
-                          const std::u16string& default_value, DWORD* type = nullptr);
-
-  // The typed queries' failures kept instead of thrown, for a caller that
-  // tells them apart itself (a missing value from a store error) with one
-  // registry call per value; out is left as it was on a failure.
-  detail::query_failure_t try_query_dword_value(const std::u16string& name, uint32_t& out);
-  detail::query_failure_t try_query_string_value(const std::u16string& name, std::u16string& out,
-                                                 DWORD& type);
-
-  void set_dword_value(const std::u16string& name, uint32_t value);
-  // type must be REG_SZ, REG_EXPAND_SZ or REG_MULTI_SZ; the data written is
-  // the characters and one terminating NUL.
-  void set_string_value(const std::u16string& name, const std::u16string& value,
-                        DWORD type = REG_SZ);
-
  private:
-  detail::query_failure_t try_value_type_and_size(const std::u16string& name, DWORD& type, DWORD& size);
-
   HKEY key_ = nullptr;
 };
 
-typedef regkey_tpl_t<true> regkey_t;
+// The value's size in bytes; type is the requested type in, the stored one
+// out (see detail::check_regkey_type).
+DWORD check_value_type_and_get_size(HKEY key, const std::u16string& name, DWORD& type);
 
-extern template class regkey_tpl_t<true>;
-extern template class regkey_tpl_t<false>;
+uint32_t query_dword_value(HKEY key, const std::u16string& name);
+uint32_t query_dword_value(HKEY key, const std::u16string& name, uint32_t default_value);
+// REG_SZ, REG_EXPAND_SZ (unexpanded) or REG_MULTI_SZ (whole, inner NULs
+// kept), one trailing NUL removed; type gets the stored type.
+void query_string_value(HKEY key, const std::u16string& name, std::u16string& out, DWORD* type = nullptr);
+void query_string_value(HKEY key, const std::u16string& name, std::u16string& out,
+                        const std::u16string& default_value, DWORD* type = nullptr);
+
+// The typed queries' failures kept instead of thrown, for a caller that
+// tells them apart itself (a missing value from a store error) with one
+// registry call per value; out is left as it was on a failure.
+detail::query_failure_t try_query_dword_value(HKEY key, const std::u16string& name, uint32_t& out);
+detail::query_failure_t try_query_string_value(HKEY key, const std::u16string& name, std::u16string& out,
+                                               DWORD& type);
+
+void set_dword_value(HKEY key, const std::u16string& name, uint32_t value);
+// type must be REG_SZ, REG_EXPAND_SZ or REG_MULTI_SZ; the data written is
+// the characters and one terminating NUL.
+void set_string_value(HKEY key, const std::u16string& name, const std::u16string& value, DWORD type = REG_SZ);
 
 }  // namespace win

@@ -14,6 +14,8 @@ class critical_section_t : public noncopyable_t, public virtual if_root_t {
   ~critical_section_t() override;
   void lock() { EnterCriticalSection(&section_); }
   void unlock() { LeaveCriticalSection(&section_); }
+  // Takes the lock only if no other thread holds it; never waits.
+  bool try_lock() { return TryEnterCriticalSection(&section_) != FALSE; }
 
  private:
   CRITICAL_SECTION section_;

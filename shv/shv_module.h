@@ -3,10 +3,8 @@
 // registers the validator with the NAP server.
 #pragma once
 
+#include "common/component_ids.h"
 #include "platform/nap_sdk.h"
-
-// {0C5C9CEC-1FF7-42E3-AC8F-4D9BAE296C5D}
-inline constexpr CLSID CLSID_SHVConfig = {0x0C5C9CEC, 0x1FF7, 0x42E3, {0xAC, 0x8F, 0x4D, 0x9B, 0xAE, 0x29, 0x6C, 0x5D}};
 
 class SHVModule {
  public:

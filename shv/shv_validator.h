@@ -10,14 +10,12 @@
 #include <memory>
 #include <string>
 
+#include "common/component_ids.h"
 #include "common/settings.h"
 #include "kern/types.h"
 #include "platform/nap_sdk.h"
 #include "shv/shv_request.h"
 #include "shv/shv_result.h"
-
-// {60d48d71-1c65-4775-a2c2-2e331632914d}
-inline constexpr CLSID CLSID_SHVValidator = {0x60d48d71, 0x1c65, 0x4775, {0xa2, 0xc2, 0x2e, 0x33, 0x16, 0x32, 0x91, 0x4d}};
 
 class SHVValidator : public INapSystemHealthValidator, public INapComponentInfo, public noncopyable_t {
  public:

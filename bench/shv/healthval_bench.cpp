@@ -13,6 +13,7 @@
 
 #include "base/com_ptr.h"
 #include "central_sim.h"
+#include "common/component_ids.h"
 #include "common/settings.h"
 #include "ratio_reporter.h"
 #include "registry_fixture.h"
@@ -21,18 +22,16 @@
 
 namespace {
 
-constexpr CLSID clsid_validator = {0x60d48d71, 0x1c65, 0x4775, {0xa2, 0xc2, 0x2e, 0x33, 0x16, 0x32, 0x91, 0x4d}};
-
 struct environment_t {
   test_support::temp_store_t store;
-  std::unique_ptr<shv_test::central_sim_t> sim;
+  std::unique_ptr<test_support::central_sim_t> sim;
   base_n::com_ptr_t<INapSystemHealthValidator> validator;
   HMODULE napsdk = nullptr;
   bool ready = false;
 
   environment_t() {
     setenv("SHV_DEBUG_OUTPUT", (store.dir() + "/debug.log").c_str(), 1);
-    sim = std::make_unique<shv_test::central_sim_t>();
+    sim = std::make_unique<test_support::central_sim_t>();
     napsdk = LoadLibraryA("napsdk.dll");
     if (napsdk == nullptr) return;
     reinterpret_cast<HRESULT (*)()>(reinterpret_cast<void*>(GetProcAddress(napsdk, "DllRegisterServer")))();
@@ -42,7 +41,7 @@ struct environment_t {
     shv_settings::write("server_name", std::u16string(u"127.0.0.1"));
     shv_settings::write("server_port", static_cast<uint32_t>(sim->port()));
     shv_settings::write("cache_time", 3600u);
-    ready = SUCCEEDED(CoCreateInstance(clsid_validator, nullptr, CLSCTX_INPROC_SERVER, IID_INapSystemHealthValidator,
+    ready = SUCCEEDED(CoCreateInstance(CLSID_SHVValidator, nullptr, CLSCTX_INPROC_SERVER, IID_INapSystemHealthValidator,
                                        validator.out_void()));
   }
 };

@@ -10,6 +10,15 @@
 
 namespace {
 
+using test_support::module_t;
+using test_support::thread_locale_t;
+using test_support::resource_bytes;
+using test_support::find_id;
+using test_support::load_text;
+using test_support::dialog_control_t;
+using test_support::dialog_template_t;
+using test_support::read_dialog_template;
+
 using base_n::rt_dialog;
 using base_n::rt_group_icon;
 using base_n::rt_icon;

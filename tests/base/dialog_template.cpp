@@ -5,7 +5,7 @@
 
 #include "platform/linux/dialog/dialog_template.h"
 
-dialog_template_t read_dialog_template(const std::vector<unsigned char>& bytes) {
+test_support::dialog_template_t test_support::read_dialog_template(const std::vector<unsigned char>& bytes) {
   plat::dialog_desc_t desc;
   std::string reason;
   if (!plat::parse_dialog_template(bytes.data(), bytes.size(), desc, reason)) throw std::runtime_error(reason);

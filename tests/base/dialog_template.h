@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace test_support {
+
 struct dialog_control_t {
   uint32_t id;
   uint16_t class_atom;
@@ -26,3 +28,5 @@ struct dialog_template_t {
 
 // Throws std::runtime_error on a truncated or malformed template.
 dialog_template_t read_dialog_template(const std::vector<unsigned char>& bytes);
+
+}  // namespace test_support

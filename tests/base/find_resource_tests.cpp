@@ -8,6 +8,12 @@
 
 namespace {
 
+using test_support::module_t;
+using test_support::thread_locale_t;
+using test_support::resource_bytes;
+using test_support::find_id;
+using test_support::load_text;
+
 using base_n::rt_dialog;
 using base_n::rt_string;
 

@@ -7,6 +7,8 @@
 
 #include "base/resources.h"
 
+namespace test_support {
+
 class module_t {
  public:
   explicit module_t(const char* name) : module_(LoadLibraryA(name)) {}
@@ -46,3 +48,5 @@ inline HRSRC find_id(HMODULE module, WORD name, WORD type) {
 inline std::u16string load_text(UINT id, HMODULE module) {
   return base_n::load_string_resource(id, module, u"<default>");
 }
+
+}  // namespace test_support

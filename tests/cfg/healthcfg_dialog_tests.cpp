@@ -14,7 +14,7 @@
 
 extern "C" void* FindResourceW(void* module, const char16_t* name, const char16_t* type);
 
-namespace cfg_test {
+namespace test_support {
 namespace {
 
 constexpr int id_enabled = 301;
@@ -432,9 +432,9 @@ TEST_F(healthcfg_dialog, the_hook_is_removed_when_the_dialog_code_throws) {
 }
 
 }  // namespace
-}  // namespace cfg_test
+}  // namespace test_support
 
-namespace cfg_test {
+namespace test_support {
 namespace {
 
 // The module's log lines reach the debugger output (here a file) once the
@@ -447,9 +447,9 @@ TEST_F(healthcfg_dialog, the_module_logs_the_hook_to_the_debugger_output) {
 }
 
 }  // namespace
-}  // namespace cfg_test
+}  // namespace test_support
 
-namespace cfg_test {
+namespace test_support {
 namespace {
 
 TEST_F(healthcfg_dialog, numbers_may_carry_leading_zeros) {
@@ -460,4 +460,4 @@ TEST_F(healthcfg_dialog, numbers_may_carry_leading_zeros) {
 }
 
 }  // namespace
-}  // namespace cfg_test
+}  // namespace test_support

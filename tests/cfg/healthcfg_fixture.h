@@ -12,59 +12,18 @@
 #include <vector>
 
 #include "base/com_ptr.h"
+#include "common/component_ids.h"
 #include "platform/linux/dialog/dialog_front_end.h"
 #include "platform/nap_sdk.h"
 #include "registry_fixture.h"
+#include "registry_values.h"
 
-namespace cfg_test {
-
-// {0C5C9CEC-1FF7-42e3-AC8F-4D9BAE296C5D}
-inline constexpr CLSID clsid_shv_config = {0x0C5C9CEC, 0x1FF7, 0x42E3, {0xAC, 0x8F, 0x4D, 0x9B, 0xAE, 0x29, 0x6C, 0x5D}};
+namespace test_support {
 
 using export_fn = HRESULT (*)();
 
 inline export_fn module_export(HMODULE module, const char* name) {
   return reinterpret_cast<export_fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-// A registry value under root, or none when the key or value is missing.
-struct reg_value_t {
-  DWORD type = 0;
-  std::vector<BYTE> data;
-  std::u16string text() const {
-    std::u16string s(reinterpret_cast<const char16_t*>(data.data()), data.size() / 2);
-    while (!s.empty() && s.back() == u'\0') s.pop_back();
-    return s;
-  }
-  uint32_t number() const {
-    uint32_t v = 0;
-    if (data.size() == 4) std::memcpy(&v, data.data(), 4);
-    return v;
-  }
-};
-
-inline std::optional<reg_value_t> reg_value(HKEY root, const std::u16string& key, const std::u16string& name) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return std::nullopt;
-  reg_value_t v;
-  DWORD size = 0;
-  const LPCWSTR value_name = name.empty() ? nullptr : name.c_str();
-  LSTATUS rc = RegQueryValueExW(k, value_name, nullptr, &v.type, nullptr, &size);
-  if (rc == ERROR_SUCCESS) {
-    v.data.resize(size);
-    rc = RegQueryValueExW(k, value_name, nullptr, &v.type, v.data.data(), &size);
-    v.data.resize(size);
-  }
-  RegCloseKey(k);
-  if (rc != ERROR_SUCCESS) return std::nullopt;
-  return v;
-}
-
-inline bool key_exists(HKEY root, const std::u16string& key) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-  RegCloseKey(k);
-  return true;
 }
 
 inline const std::u16string settings_key = u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
@@ -129,7 +88,7 @@ class healthcfg_test : public ::testing::Test {
     auto reg = module_export(module_, "DllRegisterServer");
     ASSERT_NE(reg, nullptr);
     ASSERT_EQ(reg(), S_OK);
-    ASSERT_EQ(CoCreateInstance(clsid_shv_config, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentConfig,
+    ASSERT_EQ(CoCreateInstance(CLSID_SHVConfig, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentConfig,
                                config_.out_void()),
               S_OK);
     old_locale_ = GetThreadLocale();
@@ -163,4 +122,4 @@ class healthcfg_test : public ::testing::Test {
   LCID old_locale_ = 0;
 };
 
-}  // namespace cfg_test
+}  // namespace test_support

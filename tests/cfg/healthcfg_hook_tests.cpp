@@ -19,7 +19,7 @@
 
 extern "C" void* FindResourceW(void* module, const char16_t* name, const char16_t* type);
 
-namespace cfg_test {
+namespace test_support {
 namespace {
 
 void* const fake_lookup = reinterpret_cast<void*>(static_cast<uintptr_t>(0xF0F0));
@@ -58,9 +58,9 @@ class healthcfg_hook : public healthcfg_test {
 // Two console threads: the first dialog opens, then the second; the first
 // closes while the second is still open.
 void overlapping_dialogs(INapComponentConfig* config) {
-  shv_test::latch_t first_open(1);
-  shv_test::latch_t second_open(1);
-  shv_test::latch_t first_closed(1);
+  test_support::latch_t first_open(1);
+  test_support::latch_t second_open(1);
+  test_support::latch_t first_closed(1);
   bool redirected_while_second_open = false;
   std::thread first([&] {
     SetThreadLocale(0x0409);
@@ -130,4 +130,4 @@ TEST_F(healthcfg_hook, a_restore_that_fails_pins_the_module_and_says_so) {
 }
 
 }  // namespace
-}  // namespace cfg_test
+}  // namespace test_support

@@ -14,7 +14,7 @@
 #include "healthcfg_fixture.h"
 #include "store_refusals.h"
 
-namespace cfg_test {
+namespace test_support {
 namespace {
 
 const std::u16string clsid_key = u"CLSID\\{0C5C9CEC-1FF7-42e3-AC8F-4D9BAE296C5D}";
@@ -68,7 +68,7 @@ TEST_F(healthcfg_module, class_objects_and_unloading) {
   auto get = reinterpret_cast<LPFNGETCLASSOBJECT>(reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
   auto can_unload = module_export(module_, "DllCanUnloadNow");
   ASSERT_NE(get, nullptr);
-  EXPECT_EQ(get(clsid_shv_config, IID_IClassFactory, nullptr), E_POINTER);
+  EXPECT_EQ(get(CLSID_SHVConfig, IID_IClassFactory, nullptr), E_POINTER);
   void* object = reinterpret_cast<void*>(1);
   EXPECT_EQ(get(clsid_nap_soh_processor, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(object, nullptr);
@@ -79,12 +79,12 @@ TEST_F(healthcfg_module, class_objects_and_unloading) {
   config_.reset();
   EXPECT_EQ(can_unload(), S_OK);
   base_n::com_ptr_t<IClassFactory> factory;
-  ASSERT_EQ(get(clsid_shv_config, IID_IClassFactory, factory.out_void()), S_OK);
+  ASSERT_EQ(get(CLSID_SHVConfig, IID_IClassFactory, factory.out_void()), S_OK);
   EXPECT_EQ(factory->LockServer(TRUE), S_OK);
   factory.reset();
   EXPECT_EQ(can_unload(), S_FALSE) << "a server lock";
   base_n::com_ptr_t<IClassFactory> again;
-  ASSERT_EQ(get(clsid_shv_config, IID_IClassFactory, again.out_void()), S_OK);
+  ASSERT_EQ(get(CLSID_SHVConfig, IID_IClassFactory, again.out_void()), S_OK);
   EXPECT_EQ(again->LockServer(FALSE), S_OK);
   again.reset();
   EXPECT_EQ(can_unload(), S_OK);
@@ -325,7 +325,7 @@ TEST_F(healthcfg_module, registration_keeps_a_path_outside_the_code_page_and_cou
       EXPECT_EQ(reg_value(HKEY_CLASSES_ROOT, clsid_key, u"LocalizedString")->text(), u"@" + path + u",-100");
       // The console finds and loads the server by what was registered.
       base_n::com_ptr_t<INapComponentConfig> through_registration;
-      EXPECT_EQ(CoCreateInstance(clsid_shv_config, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentConfig,
+      EXPECT_EQ(CoCreateInstance(CLSID_SHVConfig, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentConfig,
                                  through_registration.out_void()),
                 S_OK);
       through_registration.reset();
@@ -431,4 +431,4 @@ TEST_F(healthcfg_module, get_config_of_a_key_that_cannot_be_read_is_an_error_not
 }
 
 }  // namespace
-}  // namespace cfg_test
+}  // namespace test_support

@@ -12,7 +12,7 @@
 #include "common/settings.h"
 #include "healthcfg_fixture.h"
 
-namespace cfg_test {
+namespace test_support {
 namespace {
 
 using test_support::run_program;
@@ -215,9 +215,9 @@ TEST_F(naphost_config, set_refuses_a_malformed_blob_and_writes_nothing) {
 }
 
 }  // namespace
-}  // namespace cfg_test
+}  // namespace test_support
 
-namespace cfg_test {
+namespace test_support {
 namespace {
 
 // A module that cannot bind the NAP utility library refuses to serve: the
@@ -248,4 +248,4 @@ TEST_F(naphost_config, a_module_without_the_utility_library_refuses_to_serve) {
 }
 
 }  // namespace
-}  // namespace cfg_test
+}  // namespace test_support

@@ -16,6 +16,11 @@
 
 namespace {
 
+using test_support::clsid_test_counter;
+using test_support::clsid_not_served;
+using test_support::iid_test_counter;
+using test_support::test_counter_t;
+
 std::u16string guid_text(REFGUID g) {
   OLECHAR buffer[40];
   StringFromGUID2(g, buffer, 40);

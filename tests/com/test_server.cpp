@@ -9,6 +9,10 @@
 
 namespace {
 
+using test_support::clsid_test_counter;
+using test_support::iid_test_counter;
+using test_support::test_counter_t;
+
 std::atomic<long> module_locks{0};
 
 class counter_t : public test_counter_t {

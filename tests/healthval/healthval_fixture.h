@@ -6,22 +6,20 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include "base/com_ptr.h"
 #include "central_sim.h"
+#include "common/component_ids.h"
 #include "common/settings.h"
+#include "eventually.h"
 #include "platform/nap_sdk.h"
 #include "registry_fixture.h"
 #include "tools/naphost/nap_request.h"
 
-namespace shv_test {
-
-inline constexpr CLSID clsid_validator = {0x60d48d71, 0x1c65, 0x4775, {0xa2, 0xc2, 0x2e, 0x33, 0x16, 0x32, 0x91, 0x4d}};
+namespace test_support {
 
 inline HRESULT call_export(HMODULE module, const char* name) {
   auto fn = reinterpret_cast<HRESULT (*)()>(reinterpret_cast<void*>(GetProcAddress(module, name)));
@@ -39,7 +37,7 @@ class healthval_fixture : public ::testing::Test {
     healthval_ = LoadLibraryA("healthval.dll");
     ASSERT_NE(healthval_, nullptr);
     ASSERT_EQ(call_export(healthval_, "DllRegisterServer"), S_OK);
-    ASSERT_EQ(CoCreateInstance(clsid_validator, nullptr, CLSCTX_INPROC_SERVER, IID_INapSystemHealthValidator,
+    ASSERT_EQ(CoCreateInstance(CLSID_SHVValidator, nullptr, CLSCTX_INPROC_SERVER, IID_INapSystemHealthValidator,
                                validator_.out_void()),
               S_OK);
   }
@@ -83,19 +81,13 @@ class healthval_fixture : public ::testing::Test {
     if (run->validate_result == E_PENDING) {
       run->completed = run->callback->wait(std::chrono::seconds(30));
       // The worker releases both references right after OnComplete.
-      for (int i = 0; i < 3000 && (run->request->references() != 1 || run->callback->references() != 1); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
+      eventually([&] { return run->request->references() == 1 && run->callback->references() == 1; },
+                 std::chrono::seconds(3));
     }
     return run;
   }
 
-  std::string module_log() const {
-    std::ifstream in(log_path_);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string module_log() const { return read_file(log_path_); }
 
   test_support::temp_store_t store_;
   std::string log_path_;
@@ -112,4 +104,4 @@ inline soh_wire::attribute_t answer_of(const naphost::nap_request_t& request) {
 
 inline soh_wire::attribute_t compliance(uint32_t code) { return soh_wire::make_result_codes(4, {code}); }
 
-}  // namespace shv_test
+}  // namespace test_support

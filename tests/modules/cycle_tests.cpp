@@ -19,6 +19,7 @@
 
 #include "base/com_ptr.h"
 #include "central_sim.h"
+#include "common/component_ids.h"
 #include "common/settings.h"
 #include "eventually.h"
 #include "platform/nap_sdk.h"
@@ -43,9 +44,6 @@ constexpr int cycles = 600;
 constexpr int cycles = 2000;
 #endif
 constexpr uint64_t allowed_growth_kib = 2048;
-
-constexpr CLSID clsid_validator = {0x60d48d71, 0x1c65, 0x4775, {0xa2, 0xc2, 0x2e, 0x33, 0x16, 0x32, 0x91, 0x4d}};
-constexpr CLSID clsid_config = {0x0C5C9CEC, 0x1FF7, 0x42E3, {0xAC, 0x8F, 0x4D, 0x9B, 0xAE, 0x29, 0x6C, 0x5D}};
 
 // Resident memory is compared only where freed memory is given back at once:
 // the address sanitizer keeps it aside (and reports what leaks instead).
@@ -152,12 +150,12 @@ class module_cycles : public ::testing::Test {
 // answers; outside the sandbox no name is resolved and it is given by its
 // address.
 TEST_F(module_cycles, healthval_validates_once_per_load) {
-  shv_test::central_sim_t sim;
+  test_support::central_sim_t sim;
   ASSERT_NE(sim.port(), 0);
-  std::unique_ptr<shv_test::mock_dns_t> dns;
+  std::unique_ptr<test_support::mock_dns_t> dns;
   if (const char* address = std::getenv("SHV_MOCK_DNS_ADDR")) {
-    dns = std::make_unique<shv_test::mock_dns_t>(address);
-    dns->script("central.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.1"}, {}, {}, 3600});
+    dns = std::make_unique<test_support::mock_dns_t>(address);
+    dns->script("central.shv.test", {test_support::mock_dns_t::kind_t::found, {"127.0.0.1"}, {}, {}, 3600});
     shv_settings::write("server_name", std::u16string(u"central.shv.test"));
   } else {
     std::printf("not in the DNS sandbox: the central server is given by its address\n");
@@ -174,7 +172,7 @@ TEST_F(module_cycles, healthval_validates_once_per_load) {
     naphost::nap_callback_t callback(log);
     {
       base_n::com_ptr_t<INapSystemHealthValidator> validator;
-      if (!create_object(module, clsid_validator, IID_INapSystemHealthValidator, validator)) return "no validator";
+      if (!create_object(module, CLSID_SHVValidator, IID_INapSystemHealthValidator, validator)) return "no validator";
       if (validator->Validate(&request, 0, &callback) != E_PENDING) return "Validate refused";
     }
     if (!callback.wait(std::chrono::seconds(30))) return "no OnComplete";
@@ -203,7 +201,7 @@ TEST_F(module_cycles, healthcfg_hands_out_its_configuration_once_per_load) {
     if (module == nullptr) return "load failed with " + std::to_string(GetLastError());
     {
       base_n::com_ptr_t<INapComponentConfig> config;
-      if (!create_object(module, clsid_config, IID_INapComponentConfig, config)) return "no configurator";
+      if (!create_object(module, CLSID_SHVConfig, IID_INapComponentConfig, config)) return "no configurator";
       UINT16 count = 0;
       BYTE* blob = nullptr;
       if (config->GetConfig(&count, &blob) != S_OK || count != 24) return "no configuration blob";
@@ -243,7 +241,7 @@ TEST_F(module_cycles, a_load_without_thread_local_slots_is_refused_not_fatal) {
     load_error = GetLastError();
     base_n::com_ptr_t<IClassFactory> factory;
     if (module != nullptr) {
-      hr = module_export<get_class_object_fn>(module, "DllGetClassObject")(clsid_validator, IID_IClassFactory,
+      hr = module_export<get_class_object_fn>(module, "DllGetClassObject")(CLSID_SHVValidator, IID_IClassFactory,
                                                                            factory.out_void());
     }
   }

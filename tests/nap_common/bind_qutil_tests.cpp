@@ -14,6 +14,8 @@
 
 namespace {
 
+using test_support::point_loader_at;
+
 // Counts the loader's "Loading library" lines.
 class load_counter_t : public if_logger_t {
  public:

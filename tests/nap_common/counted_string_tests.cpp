@@ -7,6 +7,8 @@
 
 namespace {
 
+using test_support::bind_real_qutil;
+
 using namespace napcommon;
 
 // UTF-16 text as the SDK's WCHAR (wchar_t on Windows), and back.

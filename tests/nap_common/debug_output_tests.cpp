@@ -14,6 +14,7 @@
 
 #include "common/nap_common.h"
 #include "kern/logger.h"
+#include "tests/support/file_text.h"
 
 namespace {
 
@@ -36,10 +37,7 @@ class debug_output : public ::testing::Test {
     for (std::string line; std::getline(in, line);) out.push_back(line);
     return out;
   }
-  std::string content() const {
-    std::ifstream in(path_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string content() const { return test_support::read_file(path_.string()); }
   std::filesystem::path path_;
 };
 

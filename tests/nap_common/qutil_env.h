@@ -6,6 +6,8 @@
 
 #include "common/nap_common.h"
 
+namespace test_support {
+
 // After this, the utility library is looked for in directory: through the
 // stand-in loader's search path on Linux, the DLL directory on Windows (the
 // test program's own folder holds none).
@@ -21,3 +23,5 @@ inline bool bind_real_qutil() {
   point_loader_at(QUTIL_DIR);
   return napcommon::bind_qutil();
 }
+
+}  // namespace test_support

@@ -8,7 +8,7 @@
 
 #include <boost/asio/ip/address.hpp>
 
-namespace shv_test {
+namespace test_support {
 
 namespace {
 
@@ -165,4 +165,4 @@ std::string mock_dns_t::respond(const std::string& query) {
   return reply;
 }
 
-}  // namespace shv_test
+}  // namespace test_support

@@ -16,7 +16,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/udp.hpp>
 
-namespace shv_test {
+namespace test_support {
 
 class mock_dns_t {
  public:
@@ -58,4 +58,4 @@ class mock_dns_t {
   std::thread thread_;
 };
 
-}  // namespace shv_test
+}  // namespace test_support

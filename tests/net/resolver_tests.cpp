@@ -31,9 +31,11 @@
 
 namespace {
 
+using test_support::capture_logger_t;
+
 // ---- The sandbox ---------------------------------------------------------
 
-shv_test::mock_dns_t* mock = nullptr;
+test_support::mock_dns_t* mock = nullptr;
 std::string sandbox_error;
 
 // The name servers a fresh c-ares channel takes from the system (resolv.conf
@@ -72,7 +74,7 @@ class sandbox_environment_t : public ::testing::Environment {
     }
     if (!sandbox_error.empty()) return;
     try {
-      server_ = std::make_unique<shv_test::mock_dns_t>(address);
+      server_ = std::make_unique<test_support::mock_dns_t>(address);
       mock = server_.get();
     } catch (const std::exception& e) {
       sandbox_error = e.what();
@@ -84,7 +86,7 @@ class sandbox_environment_t : public ::testing::Environment {
   }
 
  private:
-  std::unique_ptr<shv_test::mock_dns_t> server_;
+  std::unique_ptr<test_support::mock_dns_t> server_;
 };
 
 const auto* const registered = ::testing::AddGlobalTestEnvironment(new sandbox_environment_t);
@@ -231,8 +233,8 @@ TEST(resolver_names, hosts_file_names_resolve_without_dns_traffic) {
 
 TEST(resolver_names, dns_answers_keep_their_order) {
   REQUIRE_SANDBOX();
-  mock->script("found.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.80", "127.0.0.81"}, {}, {}});
-  mock->script("found6.shv.test", {shv_test::mock_dns_t::kind_t::found, {}, {"2001:db8::5", "2001:db8::6"}, {}});
+  mock->script("found.shv.test", {test_support::mock_dns_t::kind_t::found, {"127.0.0.80", "127.0.0.81"}, {}, {}});
+  mock->script("found6.shv.test", {test_support::mock_dns_t::kind_t::found, {}, {"2001:db8::5", "2001:db8::6"}, {}});
   auto list = dns::resolve_name0("found.shv.test");
   ASSERT_EQ(list->size(), 2u);
   EXPECT_EQ(text4((*list)[0]), "127.0.0.80");
@@ -247,7 +249,7 @@ TEST(resolver_names, dns_answers_keep_their_order) {
 
 TEST(resolver_names, missing_name_and_server_failure_raise_host_not_found) {
   REQUIRE_SANDBOX();
-  mock->script("broken.shv.test", {shv_test::mock_dns_t::kind_t::servfail, {}, {}, {}});
+  mock->script("broken.shv.test", {test_support::mock_dns_t::kind_t::servfail, {}, {}, {}});
   const auto statistics = dns::statistics();
   EXPECT_EQ(failure_text<host_not_found_exception_shell_t>([] { dns::resolve_name0("missing.shv.test"); }),
             std::string("unable to resolve address of host \"missing.shv.test\" because of ") +
@@ -263,7 +265,7 @@ TEST(resolver_names, missing_name_and_server_failure_raise_host_not_found) {
 
 TEST(resolver_names, reverse_lookups_by_ptr) {
   REQUIRE_SANDBOX();
-  mock->script("80.0.0.127.in-addr.arpa", {shv_test::mock_dns_t::kind_t::found, {}, {}, "found.shv.test"});
+  mock->script("80.0.0.127.in-addr.arpa", {test_support::mock_dns_t::kind_t::found, {}, {}, "found.shv.test"});
   char name[64];
   EXPECT_STREQ(dns::resolve_addr(ip4("127.0.0.80"), name, sizeof(name)), "found.shv.test");
   char small[6];
@@ -290,7 +292,7 @@ TEST(resolver_names, reverse_lookups_by_ptr) {
 
 TEST(resolver_names, debug_lines_only_with_the_switch) {
   REQUIRE_SANDBOX();
-  mock->script("found.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.80"}, {}, {}});
+  mock->script("found.shv.test", {test_support::mock_dns_t::kind_t::found, {"127.0.0.80"}, {}, {}});
   {
     capture_logger_t log;
     dns::set_debug(false);
@@ -328,19 +330,19 @@ TEST(resolver_endpoints, factory_failure_is_a_three_level_chain) {
 
 TEST(resolver_endpoints, a_name_with_several_addresses_connects_to_the_first) {
   REQUIRE_SANDBOX();
-  std::unique_ptr<shv_test::loopback_peer_t> peer;
+  std::unique_ptr<test_support::loopback_peer_t> peer;
   try {
-    peer = std::make_unique<shv_test::loopback_peer_t>(
-        1, [](boost::asio::ip::tcp::socket& s) { shv_test::loopback_peer_t::write_all(s, "hi"); }, "127.0.0.80");
+    peer = std::make_unique<test_support::loopback_peer_t>(
+        1, [](boost::asio::ip::tcp::socket& s) { test_support::loopback_peer_t::write_all(s, "hi"); }, "127.0.0.80");
   } catch (const std::exception& e) {
     GTEST_SKIP() << "127.0.0.80 not usable here: " << e.what();
   }
-  mock->script("multi.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.80", "127.0.0.81"}, {}, {}});
+  mock->script("multi.shv.test", {test_support::mock_dns_t::kind_t::found, {"127.0.0.80", "127.0.0.81"}, {}, {}});
   net2::ip::endpoint_t ep;
   net2::ip::make_ep(ep, "multi.shv.test", uint16_t{5});
   EXPECT_EQ(ep.address().to_string(), "127.0.0.80");
 
-  shv_test::counter_t connected, disconnected;
+  test_support::counter_t connected, disconnected;
   net2::pool p(1, "res", "ResolverPool");
   auto socket = net2::stream::data_socket::tcp(
       p.service(), "multi.shv.test", std::to_string(peer->port()), 1,
@@ -359,7 +361,7 @@ TEST(resolver_endpoints, a_name_with_several_addresses_connects_to_the_first) {
 
 TEST(resolver_timeout, unanswered_query_raises_dns_timeout) {
   REQUIRE_SANDBOX();
-  mock->script("silent.shv.test", {shv_test::mock_dns_t::kind_t::silent, {}, {}, {}});
+  mock->script("silent.shv.test", {test_support::mock_dns_t::kind_t::silent, {}, {}, {}});
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(failure_text<dns::utils::dns_timeout_exception_shell_t>([] { dns::resolve_name0("silent.shv.test"); }),
             "unable to resolve address of host \"silent.shv.test\" because of Timeout while contacting DNS servers");
@@ -382,7 +384,7 @@ constexpr std::chrono::milliseconds margin(1500);
 
 TEST(resolver_deadline, unanswered_lookups_end_at_their_deadline) {
   REQUIRE_SANDBOX();
-  mock->script("quiet.shv.test", {shv_test::mock_dns_t::kind_t::silent, {}, {}, {}});
+  mock->script("quiet.shv.test", {test_support::mock_dns_t::kind_t::silent, {}, {}, {}});
   const auto limit = std::chrono::milliseconds(700);
   std::string text;
   const auto took = time_of([&] {
@@ -395,11 +397,11 @@ TEST(resolver_deadline, unanswered_lookups_end_at_their_deadline) {
   EXPECT_GE(mock->queries_for("quiet.shv.test"), 2u) << "the time left is shared among tries";
   // A deadline already passed asks nothing at all; an answered name is
   // unaffected by one.
-  mock->script("late.shv.test", {shv_test::mock_dns_t::kind_t::silent, {}, {}, {}});
+  mock->script("late.shv.test", {test_support::mock_dns_t::kind_t::silent, {}, {}, {}});
   EXPECT_THROW(dns::resolve_name0("late.shv.test", std::chrono::steady_clock::now()),
                dns::utils::dns_timeout_exception_shell_t);
   EXPECT_EQ(mock->queries_for("late.shv.test"), 0u);
-  mock->script("prompt.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.82"}, {}, {}});
+  mock->script("prompt.shv.test", {test_support::mock_dns_t::kind_t::found, {"127.0.0.82"}, {}, {}});
   EXPECT_EQ(text4(dns::resolve_name0("prompt.shv.test", std::chrono::steady_clock::now() + limit)->front()),
             "127.0.0.82");
 }
@@ -424,7 +426,7 @@ class late_callback_logger_t : public capture_logger_t {
 
 TEST(resolver_deadline, an_answer_taken_in_the_last_pass_counts) {
   REQUIRE_SANDBOX();
-  mock->script("edge.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.88"}, {}, {}});
+  mock->script("edge.shv.test", {test_support::mock_dns_t::kind_t::found, {"127.0.0.88"}, {}, {}});
   const dns::deadline_t deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   late_callback_logger_t log(deadline);
   dns::set_debug(true);
@@ -479,9 +481,9 @@ TEST(resolver_cache, fresh_answers_survive_a_silent_name_server_until_their_ttl_
   dns::name_cache_t& cache = dns::name_cache_t::instance();
   cache.clear();
   cache.set_clock(&fake_clock);
-  mock->script("kept.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.83", "127.0.0.84"}, {}, {}, 30});
-  mock->script("kept6.shv.test", {shv_test::mock_dns_t::kind_t::found, {}, {"2001:db8::8"}, {}, 30});
-  mock->script("fleeting.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.85"}, {}, {}, 0});
+  mock->script("kept.shv.test", {test_support::mock_dns_t::kind_t::found, {"127.0.0.83", "127.0.0.84"}, {}, {}, 30});
+  mock->script("kept6.shv.test", {test_support::mock_dns_t::kind_t::found, {}, {"2001:db8::8"}, {}, 30});
+  mock->script("fleeting.shv.test", {test_support::mock_dns_t::kind_t::found, {"127.0.0.85"}, {}, {}, 0});
   ASSERT_EQ(dns::resolve_name0("kept.shv.test")->size(), 2u);
   ASSERT_EQ(dns::resolve_name_ex0("[kept6.shv.test]")->size(), 1u);
   ASSERT_EQ(dns::resolve_name0("fleeting.shv.test")->size(), 1u);
@@ -546,7 +548,7 @@ TEST(resolver_cache, the_hosts_file_comes_first_and_its_answers_are_not_kept) {
   REQUIRE_SANDBOX();
   dns::name_cache_t& cache = dns::name_cache_t::instance();
   cache.clear();
-  mock->script("moved.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.86"}, {}, {}, 3600});
+  mock->script("moved.shv.test", {test_support::mock_dns_t::kind_t::found, {"127.0.0.86"}, {}, {}, 3600});
   EXPECT_EQ(text4(dns::resolve_name0("moved.shv.test")->front()), "127.0.0.86");
   dns::ip4_list_t kept;
   ASSERT_TRUE(cache.find("moved.shv.test", kept));

@@ -16,6 +16,8 @@
 
 namespace {
 
+using test_support::capture_logger_t;
+
 using net2::request_queue;
 using net2::stream::data_block;
 using net2::stream::data_buffer;

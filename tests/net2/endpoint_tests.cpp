@@ -16,6 +16,8 @@
 
 namespace {
 
+using test_support::capture_logger_t;
+
 using net2::stream::utils::parse_tcp_addr;
 
 struct split_t {

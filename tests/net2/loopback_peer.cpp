@@ -5,7 +5,7 @@
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 
-namespace shv_test {
+namespace test_support {
 
 namespace {
 
@@ -133,13 +133,4 @@ void loopback_peer_t::write_all(boost::asio::ip::tcp::socket& socket, const std:
   boost::asio::write(socket, boost::asio::buffer(data), error);
 }
 
-uint16_t loopback_peer_t::closed_port() {
-  boost::asio::io_context service;
-  boost::asio::ip::tcp::acceptor probe(service,
-                                       boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), 0));
-  const uint16_t port = probe.local_endpoint().port();
-  probe.close();
-  return port;
-}
-
-}  // namespace shv_test
+}  // namespace test_support

@@ -17,7 +17,7 @@
 
 #include "tests/support/eventually.h"
 
-namespace shv_test {
+namespace test_support {
 
 class loopback_peer_t {
  public:
@@ -36,9 +36,6 @@ class loopback_peer_t {
   static std::string read_until_eof(boost::asio::ip::tcp::socket& socket);
   static std::string read_line(boost::asio::ip::tcp::socket& socket);
   static void write_all(boost::asio::ip::tcp::socket& socket, const std::string& data);
-
-  // A port on 127.0.0.1 where nothing listens (bound, then released).
-  static uint16_t closed_port();
 
  private:
   boost::asio::io_context service_;
@@ -79,4 +76,4 @@ class counter_t {
   int count_ = 0;
 };
 
-}  // namespace shv_test
+}  // namespace test_support

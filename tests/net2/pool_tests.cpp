@@ -20,18 +20,19 @@
 #include "net2/socket_library.h"
 #include "tests/support/latch.h"
 #include "tests/support/capture_logger.h"
+#include "tests/support/eventually.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+using test_support::capture_logger_t;
 
 // Runs one handler on each of the pool's two threads at the same time and
 // returns the names they saw.
 std::set<std::string> names_of_two_threads(net2::pool& p) {
-  shv_test::latch_t both(2);
+  test_support::latch_t both(2);
   std::mutex mutex;
   std::set<std::string> names;
-  shv_test::latch_t done(2);
+  test_support::latch_t done(2);
   for (int i = 0; i < 2; ++i) {
     boost::asio::post(p.service(), [&] {
       {
@@ -67,7 +68,7 @@ TEST(pool, throwing_handler_is_reported_and_the_pool_serves_on) {
     net2::pool p(1, "thr", "ThrowPool");
     boost::asio::post(p.service(), [] { throw std::runtime_error("X"); });
     boost::asio::post(p.service(), [] { throw 42; });
-    shv_test::latch_t ran(1);
+    test_support::latch_t ran(1);
     boost::asio::post(p.service(), [&] {
       later_ran = true;
       ran.count_down();
@@ -88,7 +89,7 @@ TEST(pool, stop_and_join_twice_do_nothing_more) {
   capture_logger_t log;
   {
     net2::pool p(2, "stp", "StopPool");
-    shv_test::latch_t ran(1);
+    test_support::latch_t ran(1);
     boost::asio::post(p.service(), [&] { ran.count_down(); });
     ran.wait();
     p.stop();
@@ -116,13 +117,11 @@ TEST(pool, destruction_while_serving_finishes_the_running_handler_only) {
     boost::asio::post(service, [&] {
       started = true;
       // Runs on until the pool's destruction has stopped the service.
-      const auto deadline = std::chrono::steady_clock::now() + 10s;
-      while (!service.stopped() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-      stopped_while_running = service.stopped();
+      stopped_while_running = test_support::eventually([&] { return service.stopped(); }, test_support::poll_t::yield);
       finished = true;
     });
     boost::asio::post(service, [&, token = std::move(queued_token)] { queued_ran = true; });
-    while (!started) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(test_support::eventually([&] { return started.load(); }));
   }
   EXPECT_TRUE(stopped_while_running);
   EXPECT_TRUE(finished);
@@ -187,7 +186,7 @@ TEST(pool, without_threads_nothing_runs_and_join_returns) {
 TEST(pool, join_from_a_pool_thread_is_refused) {
   net2::pool p(1, "self", "SelfJoinPool");
   std::string error;
-  shv_test::latch_t done(1);
+  test_support::latch_t done(1);
   boost::asio::post(p.service(), [&] {
     try {
       p.join_all();
@@ -214,7 +213,7 @@ class setup_pool_t : public net2::pool {
 
 TEST(pool, thread_setup_runs_once_on_every_thread_before_serving) {
   setup_pool_t p;
-  shv_test::latch_t ran(1);
+  test_support::latch_t ran(1);
   boost::asio::post(p.service(), [&] { ran.count_down(); });
   ran.wait();
   p.stop();

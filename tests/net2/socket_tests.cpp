@@ -22,17 +22,20 @@
 #include "tests/net2/loopback_peer.h"
 #include "tests/support/latch.h"
 #include "tests/support/capture_logger.h"
+#include "tests/support/refusing_port.h"
 
 namespace {
+
+using test_support::capture_logger_t;
 
 using namespace std::chrono_literals;
 using net2::stream::data_block;
 using net2::stream::data_buffer;
 using net2::stream::data_socket;
 using net2::stream::shared_data;
-using shv_test::counter_t;
-using shv_test::eventually;
-using shv_test::loopback_peer_t;
+using test_support::counter_t;
+using test_support::eventually;
+using test_support::loopback_peer_t;
 
 std::string text_of(const shared_data& data) {
   std::string all;
@@ -105,7 +108,8 @@ struct observer_t {
 TEST(data_socket, refused_connection_reports_one_error_and_one_disconnection) {
   capture_logger_t log;
   observer_t seen;
-  const uint16_t port = loopback_peer_t::closed_port();
+  const test_support::refusing_port_t refusing;
+  const uint16_t port = refusing.port();
   {
     net2::pool p(2, "sock", "SocketPool");
     data_socket::shared socket = seen.create(p, port);
@@ -193,7 +197,7 @@ TEST(data_socket, data_sent_before_the_connection_is_established_is_dropped) {
   observer_t seen;
   net2::pool p(1, "sock", "SocketPool");
   // The only pool thread is held, so the connection cannot complete yet.
-  shv_test::latch_t release(1);
+  test_support::latch_t release(1);
   boost::asio::post(p.service(), [&] { release.wait(); });
   data_socket::shared socket = seen.create(p, peer.port());
   socket->send(data_of("early\n"));
@@ -409,7 +413,7 @@ class self_held_t {
 
  private:
   std::shared_ptr<data_socket::shared> holder_ = std::make_shared<data_socket::shared>();
-  shv_test::latch_t created_{1};
+  test_support::latch_t created_{1};
 };
 
 TEST(data_socket, close_inside_a_callback_reports_once_and_frees_the_socket) {
@@ -444,7 +448,7 @@ TEST(data_socket, write_cut_short_by_our_own_close_is_no_error) {
   capture_logger_t log;
   // The peer takes the first byte, then nothing until the test is done.
   counter_t writing;
-  shv_test::latch_t done(1);
+  test_support::latch_t done(1);
   loopback_peer_t peer(1, [&](boost::asio::ip::tcp::socket& s) {
     loopback_peer_t::read_exactly(s, 1);
     writing.add();
@@ -478,7 +482,7 @@ TEST(data_socket, output_not_sent_beyond_the_limit_closes_with_one_line) {
   ASSERT_TRUE(seen.connected.wait_for(1));
   socket->set_unsent_limit(64 * 1024);
   // The only pool thread is held: nothing handed to send is written yet.
-  shv_test::latch_t release(1);
+  test_support::latch_t release(1);
   boost::asio::post(p.service(), [&] { release.wait(); });
   for (int i = 0; i < 100; ++i) socket->send(data_of(std::string(1024, 'x')));
   release.count_down();

@@ -9,6 +9,7 @@
 
 #include "platform/win32.h"
 #include "tests/support/registry_fixture.h"
+#include "tests/support/registry_values.h"
 
 namespace {
 
@@ -26,10 +27,7 @@ std::string bytes_of(const std::u16string& text, bool with_nul) {
   return out;
 }
 
-LSTATUS set_raw(HKEY key, const char16_t* name, DWORD type, const std::string& data) {
-  return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                        static_cast<DWORD>(data.size()));
-}
+using test_support::set_raw;
 
 // The value's type and bytes, or the failure code.
 LSTATUS get_raw(HKEY key, const char16_t* name, DWORD& type, std::string& data) {

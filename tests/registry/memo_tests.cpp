@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/win32.h"
+#include "tests/support/eventually.h"
 #include "tests/support/registry_fixture.h"
 
 namespace {
@@ -83,9 +84,7 @@ TEST(registry_memo, a_change_the_counter_misses_shows_within_two_seconds) {
   const test_support::run_result_t r =
       test_support::run_reg({"add", key_text, "/v", "V", "/t", "REG_DWORD", "/d", "2", "/f"}, "", true);
   ASSERT_EQ(r.status, 0) << r.err;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
-  while (read_v(k, v) == 0 && v == 1u && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  test_support::eventually([&] { return read_v(k, v) != 0 || v != 1u; }, std::chrono::milliseconds(2500));
   EXPECT_EQ(v, 2u);
   RegCloseKey(k);
 }

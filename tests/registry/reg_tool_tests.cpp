@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/win32.h"
 #include "tests/support/registry_fixture.h"
+#include "tests/support/registry_values.h"
 
 namespace {
 
@@ -25,22 +27,11 @@ class reg_tool : public ::testing::Test {
   }
   // Type and bytes of a value through the registry calls.
   bool value(const char16_t* key_path, const char16_t* name, DWORD& type, std::string& data) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path, 0, KEY_READ, &k) != 0) return false;
-    DWORD size = 0;
-    bool ok = RegQueryValueExW(k, name, nullptr, &type, nullptr, &size) == 0;
-    data.assign(size, '\0');
-    ok = ok && RegQueryValueExW(k, name, nullptr, &type, reinterpret_cast<LPBYTE>(data.data()),
-                                &size) == 0;
-    RegCloseKey(k);
-    return ok;
+    const auto found = test_support::reg_value(HKEY_LOCAL_MACHINE, key_path, name);
+    if (found) std::tie(type, data) = std::tie(found->type, found->bytes);
+    return found.has_value();
   }
-  bool key_exists(const char16_t* key_path) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path, 0, KEY_READ, &k) != 0) return false;
-    RegCloseKey(k);
-    return true;
-  }
+  bool key_exists(const char16_t* key_path) { return test_support::key_exists(HKEY_LOCAL_MACHINE, key_path); }
   test_support::temp_store_t store;
   const char16_t* settings = u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
 };

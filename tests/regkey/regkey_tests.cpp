@@ -14,6 +14,7 @@
 #include "kern/regkey.h"
 #include "platform/win32.h"
 #include "tests/support/registry_fixture.h"
+#include "tests/support/registry_values.h"
 #include "tests/support/system_text.h"
 
 namespace {
@@ -30,66 +31,60 @@ class regkey : public ::testing::Test {
     writer.create(HKEY_LOCAL_MACHINE, key_path, KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY);
   }
   void set_raw(const char16_t* name, DWORD type, const std::string& bytes) {
-    ASSERT_EQ(RegSetValueExW(writer.get(), plat::wstr(name), 0, type,
-                             reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size())),
-              0);
+    ASSERT_EQ(test_support::set_raw(writer.get(), name, type, bytes), 0);
   }
   std::string get_raw(const char16_t* name, DWORD& type) {
-    std::string bytes(256, '\0');
-    DWORD size = static_cast<DWORD>(bytes.size());
-    if (RegQueryValueExW(writer.get(), plat::wstr(name), nullptr, &type, reinterpret_cast<LPBYTE>(bytes.data()),
-                         &size) != 0)
-      return "<missing>";
-    bytes.resize(size);
-    return bytes;
+    const auto value = test_support::reg_value(writer.get(), name);
+    if (!value) return "<missing>";
+    type = value->type;
+    return value->bytes;
   }
   test_support::temp_store_t store;
   win::regkey_t writer;
 };
 
 TEST_F(regkey, a_dword_read_as_string_and_a_string_read_as_number_are_wrong_types) {
-  writer.set_dword_value(u"Port", 2193);
-  writer.set_string_value(u"Name", u"abc", REG_SZ);
+  win::set_dword_value(writer.get(), u"Port", 2193);
+  win::set_string_value(writer.get(), u"Name", u"abc", REG_SZ);
   std::u16string text;
   try {
-    writer.query_string_value(u"Port", text);
+    win::query_string_value(writer.get(), u"Port", text);
     FAIL() << "no exception";
   } catch (const win::regkey_wrong_type_exception_shell_t& e) {
     EXPECT_STREQ(e.what(), "requested (1) registry type does not match (4)");
   }
   try {
-    writer.query_dword_value(u"Name");
+    win::query_dword_value(writer.get(), u"Name");
     FAIL() << "no exception";
   } catch (const win::regkey_wrong_type_exception_shell_t& e) {
     EXPECT_STREQ(e.what(), "requested (4) registry type does not match (1)");
   }
   DWORD type = REG_BINARY;
-  EXPECT_THROW(writer.check_value_type_and_get_size(u"Name", type),
+  EXPECT_THROW(win::check_value_type_and_get_size(writer.get(), u"Name", type),
                win::regkey_wrong_type_exception_shell_t);
   // The with-default forms give the default instead.
-  EXPECT_EQ(writer.query_dword_value(u"Name", 77u), 77u);
-  writer.query_string_value(u"Port", text, u"fallback");
+  EXPECT_EQ(win::query_dword_value(writer.get(), u"Name", 77u), 77u);
+  win::query_string_value(writer.get(), u"Port", text, u"fallback");
   EXPECT_EQ(text, u"fallback");
 }
 
 TEST_F(regkey, string_requests_accept_the_three_string_types_and_report_the_stored_one) {
-  writer.set_string_value(u"Plain", u"p", REG_SZ);
-  writer.set_string_value(u"Expand", u"%SystemRoot%\\x", REG_EXPAND_SZ);
-  writer.set_string_value(u"Multi", std::u16string(u"one\0two\0", 8), REG_MULTI_SZ);
+  win::set_string_value(writer.get(), u"Plain", u"p", REG_SZ);
+  win::set_string_value(writer.get(), u"Expand", u"%SystemRoot%\\x", REG_EXPAND_SZ);
+  win::set_string_value(writer.get(), u"Multi", std::u16string(u"one\0two\0", 8), REG_MULTI_SZ);
   std::u16string text;
   DWORD type = 0;
-  writer.query_string_value(u"Plain", text, &type);
+  win::query_string_value(writer.get(), u"Plain", text, &type);
   EXPECT_EQ(text, u"p");
   EXPECT_EQ(type, REG_SZ);
-  writer.query_string_value(u"Expand", text, &type);
+  win::query_string_value(writer.get(), u"Expand", text, &type);
   EXPECT_EQ(text, u"%SystemRoot%\\x");  // not expanded
   EXPECT_EQ(type, REG_EXPAND_SZ);
-  writer.query_string_value(u"Multi", text, &type);
+  win::query_string_value(writer.get(), u"Multi", text, &type);
   EXPECT_EQ(text, std::u16string(u"one\0two\0", 8));  // whole, one NUL removed
   EXPECT_EQ(type, REG_MULTI_SZ);
   DWORD requested = REG_SZ;
-  EXPECT_EQ(writer.check_value_type_and_get_size(u"Expand", requested), 30u);  // 15 units
+  EXPECT_EQ(win::check_value_type_and_get_size(writer.get(), u"Expand", requested), 30u);  // 15 units
   EXPECT_EQ(requested, REG_EXPAND_SZ);
 }
 
@@ -99,10 +94,10 @@ TEST_F(regkey, strings_with_and_without_their_nul_read_the_same) {
   set_raw(u"Empty", REG_SZ, std::string());
   set_raw(u"Odd", REG_SZ, std::string("h\0i", 3));
   std::u16string with, without, empty = u"x", odd;
-  writer.query_string_value(u"With", with);
-  writer.query_string_value(u"Without", without);
-  writer.query_string_value(u"Empty", empty);
-  writer.query_string_value(u"Odd", odd);
+  win::query_string_value(writer.get(), u"With", with);
+  win::query_string_value(writer.get(), u"Without", without);
+  win::query_string_value(writer.get(), u"Empty", empty);
+  win::query_string_value(writer.get(), u"Odd", odd);
   EXPECT_EQ(with, u"hi");
   EXPECT_EQ(without, u"hi");
   EXPECT_EQ(empty, u"");
@@ -110,8 +105,8 @@ TEST_F(regkey, strings_with_and_without_their_nul_read_the_same) {
 }
 
 TEST_F(regkey, written_values_have_the_documented_bytes_and_read_back_unchanged) {
-  writer.set_string_value(u"Name", u"server.example", REG_SZ);
-  writer.set_dword_value(u"Port", 0x01020304u);
+  win::set_string_value(writer.get(), u"Name", u"server.example", REG_SZ);
+  win::set_dword_value(writer.get(), u"Port", 0x01020304u);
   DWORD type = 0;
   const std::u16string expected = u"server.example";
   EXPECT_EQ(get_raw(u"Name", type),
@@ -120,19 +115,19 @@ TEST_F(regkey, written_values_have_the_documented_bytes_and_read_back_unchanged)
   EXPECT_EQ(get_raw(u"Port", type), std::string("\x04\x03\x02\x01", 4));
   EXPECT_EQ(type, REG_DWORD);
   std::u16string back;
-  writer.query_string_value(u"Name", back);
+  win::query_string_value(writer.get(), u"Name", back);
   EXPECT_EQ(back, expected);
-  EXPECT_EQ(writer.query_dword_value(u"Port"), 0x01020304u);
+  EXPECT_EQ(win::query_dword_value(writer.get(), u"Port"), 0x01020304u);
 }
 
 TEST_F(regkey, a_missing_value_throws_not_exists_naming_it_unless_a_default_is_given) {
-  EXPECT_EQ(writer.query_dword_value(u"Absent", 5u), 5u);
+  EXPECT_EQ(win::query_dword_value(writer.get(), u"Absent", 5u), 5u);
   std::u16string text;
-  writer.query_string_value(u"Absent", text, u"dflt");
+  win::query_string_value(writer.get(), u"Absent", text, u"dflt");
   EXPECT_EQ(text, u"dflt");
   errno = 0;
   try {
-    writer.query_dword_value(u"Absent");
+    win::query_dword_value(writer.get(), u"Absent");
     FAIL() << "no exception";
   } catch (const win::regkey_not_exists_exception_shell_t& e) {
     EXPECT_EQ(std::string(e.what()), "Absent: " + not_found + " (code=2)");
@@ -140,7 +135,7 @@ TEST_F(regkey, a_missing_value_throws_not_exists_naming_it_unless_a_default_is_g
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(errno, 0);
   try {
-    writer.query_string_value(u"Absent", text);
+    win::query_string_value(writer.get(), u"Absent", text);
     FAIL() << "no exception";
   } catch (const win::regkey_not_exists_exception_shell_t& e) {
     EXPECT_EQ(std::string(e.what()).rfind("Absent: ", 0), 0u) << e.what();
@@ -163,7 +158,7 @@ TEST_F(regkey, other_failures_are_plain_regkey_exceptions_and_an_empty_name_has_
   win::regkey_t nothing;
   errno = 0;
   try {
-    nothing.set_dword_value(u"", 1);
+    win::set_dword_value(nothing.get(), u"", 1);
     FAIL() << "no exception";
   } catch (const win::regkey_access_denied_exception_shell_t&) {
     FAIL() << "wrong kind";
@@ -178,7 +173,7 @@ TEST_F(regkey, other_failures_are_plain_regkey_exceptions_and_an_empty_name_has_
 // on keys, and its registry files are the system's).
 #ifndef _WIN32
 TEST_F(regkey, no_rights_on_the_store_means_access_denied) {
-  writer.set_dword_value(u"Port", 1);
+  win::set_dword_value(writer.get(), u"Port", 1);
   writer.reset();
   ASSERT_EQ(chmod(store.path().c_str(), 0444), 0);
   win::regkey_t key;
@@ -191,8 +186,8 @@ TEST_F(regkey, no_rights_on_the_store_means_access_denied) {
   EXPECT_THROW(key.open(HKEY_LOCAL_MACHINE, key_path, KEY_WRITE),
                win::regkey_access_denied_exception_shell_t);
   key.open(HKEY_LOCAL_MACHINE, key_path, KEY_READ);
-  EXPECT_EQ(key.query_dword_value(u"Port"), 1u);
-  EXPECT_THROW(key.set_dword_value(u"Port", 2), win::regkey_access_denied_exception_shell_t);
+  EXPECT_EQ(win::query_dword_value(key.get(), u"Port"), 1u);
+  EXPECT_THROW(win::set_dword_value(key.get(), u"Port", 2), win::regkey_access_denied_exception_shell_t);
   ASSERT_EQ(chmod(store.path().c_str(), 0000), 0);
   win::regkey_t denied;
   EXPECT_THROW(denied.open(HKEY_LOCAL_MACHINE, key_path, KEY_READ),
@@ -216,10 +211,10 @@ TEST_F(regkey, a_corrupt_store_is_a_regkey_exception) {
 
 TEST_F(regkey, set_string_value_refuses_a_non_string_type_before_touching_the_registry) {
   try {
-    writer.set_string_value(u"Name", u"abc", REG_DWORD);
+    win::set_string_value(writer.get(), u"Name", u"abc", REG_DWORD);
     FAIL() << "no exception";
   } catch (const BUG_exception_shell_t& e) {
-    EXPECT_STREQ(e.what(), "wrong type for regkey_tpl_t<FreeHKEYOnReset>::set_string_value");
+    EXPECT_STREQ(e.what(), "wrong type for win::set_string_value");
   }
   DWORD type = 0;
   EXPECT_EQ(get_raw(u"Name", type), "<missing>");
@@ -232,16 +227,16 @@ TEST_F(regkey, a_dword_of_the_wrong_size_is_not_read_as_a_number) {
                                                            {u"Long", "Long: a REG_DWORD value of 8 bytes"}};
   for (const auto& [name, expected] : cases) {
     try {
-      writer.query_dword_value(name);
+      win::query_dword_value(writer.get(), name);
       ADD_FAILURE() << "no exception";
     } catch (const win::regkey_exception_shell_t& e) {
       EXPECT_EQ(e.what(), expected);
     }
-    EXPECT_EQ(writer.query_dword_value(name, 9u), 9u);
+    EXPECT_EQ(win::query_dword_value(writer.get(), name, 9u), 9u);
   }
 }
 
-TEST_F(regkey, the_owning_form_closes_its_key_the_borrowing_form_does_not) {
+TEST_F(regkey, the_owner_closes_its_key_the_queries_do_not) {
   HKEY first = nullptr;
   {
     win::regkey_t owner;
@@ -255,10 +250,8 @@ TEST_F(regkey, the_owning_form_closes_its_key_the_borrowing_form_does_not) {
 
   HKEY borrowed = nullptr;
   ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(key_path.c_str()), 0, KEY_READ, &borrowed), 0);
-  {
-    win::regkey_tpl_t<false> borrower(borrowed);
-    EXPECT_EQ(borrower.query_dword_value(u"Missing", 3u), 3u);
-  }
+  // The queries leave a key they are given open.
+  EXPECT_EQ(win::query_dword_value(borrowed, u"Missing", 3u), 3u);
   EXPECT_EQ(RegCloseKey(borrowed), ERROR_SUCCESS);
   // A failed open keeps the key held before.
   win::regkey_t keeper;

@@ -13,6 +13,8 @@
 
 namespace {
 
+using test_support::capture_logger_t;
+
 std::string u32(uint32_t v) {
   return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
                      static_cast<char>((v >> 16) & 0xFF), static_cast<char>((v >> 24) & 0xFF)};

@@ -12,9 +12,12 @@
 #include "platform/win32.h"
 #include "tests/support/capture_logger.h"
 #include "tests/support/registry_fixture.h"
+#include "tests/support/registry_values.h"
 #include "tests/support/store_refusals.h"
 
 namespace {
+
+using test_support::capture_logger_t;
 
 using shv_settings::values_t;
 
@@ -43,24 +46,11 @@ shv_settings::write_report_t save(const values_t& values, uint32_t config = 0) {
 }
 
 bool value_exists(uint32_t config, const char16_t* name) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(shv_settings::configuration_key(config).c_str()), 0, KEY_READ,
-                    &k) != ERROR_SUCCESS) {
-    return false;
-  }
-  const bool found = RegQueryValueExW(k, plat::wstr(name), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-  RegCloseKey(k);
-  return found;
+  return test_support::reg_value(HKEY_LOCAL_MACHINE, shv_settings::configuration_key(config), name).has_value();
 }
 
 bool key_exists(uint32_t config) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(shv_settings::configuration_key(config).c_str()), 0, KEY_READ,
-                    &k) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(k);
-  return true;
+  return test_support::key_exists(HKEY_LOCAL_MACHINE, shv_settings::configuration_key(config));
 }
 
 class change : public ::testing::Test {

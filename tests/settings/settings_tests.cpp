@@ -15,9 +15,12 @@
 #include "platform/win32.h"
 #include "tests/support/capture_logger.h"
 #include "tests/support/registry_fixture.h"
+#include "tests/support/registry_values.h"
 #include "tests/support/system_text.h"
 
 namespace {
+
+using test_support::capture_logger_t;
 
 
 const char16_t settings_path[] = u"SOFTWARE\\VexorLabs\\REDIVEVE\\Settings";
@@ -34,28 +37,12 @@ class settings : public ::testing::Test {
     RegCloseKey(k);
   }
   void set_raw(const char16_t* name, DWORD type, const std::string& bytes) {
-    HKEY k = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(settings_path), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &k, nullptr),
-              0);
-    ASSERT_EQ(RegSetValueExW(k, plat::wstr(name), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size())),
-              0);
-    RegCloseKey(k);
+    ASSERT_EQ(test_support::set_raw(HKEY_LOCAL_MACHINE, settings_path, name, type, bytes), 0);
   }
   // "<type>:<bytes>" of a stored value, or "missing".
   std::string raw(const char16_t* name) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(settings_path), 0, KEY_READ, &k) != 0) return "missing";
-    std::string bytes(512, '\0');
-    DWORD size = static_cast<DWORD>(bytes.size());
-    DWORD type = 0;
-    const LSTATUS rc =
-        RegQueryValueExW(k, plat::wstr(name), nullptr, &type, reinterpret_cast<LPBYTE>(bytes.data()), &size);
-    RegCloseKey(k);
-    if (rc != 0) return "missing";
-    bytes.resize(size);
-    return std::to_string(type) + ":" + bytes;
+    const auto value = test_support::reg_value(HKEY_LOCAL_MACHINE, settings_path, name);
+    return value ? std::to_string(value->type) + ":" + value->bytes : "missing";
   }
   // The messages logged, one per line of the log.
   static std::string messages(capture_logger_t& log) {

@@ -10,6 +10,8 @@
 
 #include "kern/logger.h"
 
+namespace test_support {
+
 class capture_logger_t : public if_logger_t {
  public:
   explicit capture_logger_t(int level = lvl_debug3) : previous_(global_logger) {
@@ -103,3 +105,5 @@ class capture_logger_t : public if_logger_t {
   mutable std::mutex lock_;
   std::vector<entry_t> entries_;
 };
+
+}  // namespace test_support

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <mutex>
 
-namespace shv_test {
+namespace test_support {
 
 class latch_t {
  public:
@@ -34,4 +34,4 @@ class latch_t {
   std::ptrdiff_t count_;
 };
 
-}  // namespace shv_test
+}  // namespace test_support

@@ -23,6 +23,7 @@ extern char** environ;
 #endif
 
 #include "child_process.h"
+#include "file_text.h"
 #ifndef _WIN32
 #include "scoped_env.h"
 #endif
@@ -98,17 +99,6 @@ class temp_store_t {
 
 #endif
 
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-inline void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
 
 // The directory of the running test program (build/bin), where the tools are.
 inline std::string bin_dir() { return program_dir().string(); }

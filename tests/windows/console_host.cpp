@@ -36,12 +36,11 @@
 
 #include "base/api_hook.h"
 #include "base/com_apartment.h"
+#include "common/component_ids.h"
 #include "platform/import_slot.h"
 #include "tests/support/eventually.h"
 
 namespace {
-
-constexpr CLSID clsid_shv_config = {0x0C5C9CEC, 0x1FF7, 0x42E3, {0xAC, 0x8F, 0x4D, 0x9B, 0xAE, 0x29, 0x6C, 0x5D}};
 
 std::string utf8(const std::wstring& text) {
   const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -174,7 +173,7 @@ int main(int argc, char** argv) {
   const base_n::com_apartment_t apartment(COINIT_APARTMENTTHREADED);
   if (FAILED(apartment.result())) return 3;
   INapComponentConfig* config = nullptr;
-  HRESULT hr = CoCreateInstance(clsid_shv_config, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentConfig,
+  HRESULT hr = CoCreateInstance(CLSID_SHVConfig, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentConfig,
                                 reinterpret_cast<void**>(&config));
   if (FAILED(hr)) {
     std::printf("CoCreateInstance 0x%08lX\n", static_cast<unsigned long>(hr));

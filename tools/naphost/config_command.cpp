@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/com_ptr.h"
+#include "common/component_ids.h"
 #include "common/settings.h"
 #include "kern/error_text.h"
 #include "kern/types.h"
@@ -26,9 +27,6 @@
 
 namespace naphost {
 namespace {
-
-// {0C5C9CEC-1FF7-42e3-AC8F-4D9BAE296C5D}
-constexpr CLSID clsid_shv_config = {0x0C5C9CEC, 0x1FF7, 0x42E3, {0xAC, 0x8F, 0x4D, 0x9B, 0xAE, 0x29, 0x6C, 0x5D}};
 
 constexpr int id_enabled = 301;
 constexpr int id_cache_time = 302;
@@ -72,7 +70,7 @@ int usage_error(const char* what) {
 base_n::com_ptr_t<INapComponentConfig> create_configurator() {
   base_n::com_ptr_t<INapComponentConfig> config;
   const HRESULT hr =
-      CoCreateInstance(clsid_shv_config, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentConfig, config.out_void());
+      CoCreateInstance(CLSID_SHVConfig, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentConfig, config.out_void());
   if (FAILED(hr)) {
     std::fprintf(stderr, "naphost config: cannot create the configurator (error 0x%08X); is healthcfg registered?\n",
                  static_cast<unsigned>(hr));

@@ -1,4 +1,4 @@
-// What naphost's commands share: modules by name, the validator's class,
+// What naphost's commands share: modules by name, the validator's class
 // argument parsing with clear errors, HRESULT texts.
 #pragma once
 
@@ -6,12 +6,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/component_ids.h"
 #include "platform/nap_sdk.h"
 
 namespace naphost {
-
-// {60d48d71-1c65-4775-a2c2-2e331632914d}
-inline constexpr CLSID clsid_shv_validator = {0x60d48d71, 0x1c65, 0x4775, {0xa2, 0xc2, 0x2e, 0x33, 0x16, 0x32, 0x91, 0x4d}};
 
 // A command-line mistake: printed with the command's name, exit status 2.
 class usage_error : public std::runtime_error {

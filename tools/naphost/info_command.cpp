@@ -45,7 +45,7 @@ int run(int argc, char** argv) {
       }
     }
     base_n::com_ptr_t<INapComponentInfo> info;
-    const HRESULT hr = CoCreateInstance(naphost::clsid_shv_validator, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentInfo,
+    const HRESULT hr = CoCreateInstance(CLSID_SHVValidator, nullptr, CLSCTX_INPROC_SERVER, IID_INapComponentInfo,
                                         info.out_void());
     if (FAILED(hr)) {
       std::fprintf(stderr, "naphost info: cannot create the validator: %s\n", naphost::hresult_text(hr).c_str());

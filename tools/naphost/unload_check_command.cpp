@@ -35,7 +35,7 @@ int run(int argc, char** argv) {
   }
   std::printf("no object:                %s\n", answer(can_unload()));
   base_n::com_ptr_t<INapSystemHealthValidator> validator;
-  const HRESULT hr = CoCreateInstance(naphost::clsid_shv_validator, nullptr, CLSCTX_INPROC_SERVER,
+  const HRESULT hr = CoCreateInstance(CLSID_SHVValidator, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_INapSystemHealthValidator, validator.out_void());
   if (FAILED(hr)) {
     std::fprintf(stderr, "naphost unload-check: cannot create the validator: %s\n", naphost::hresult_text(hr).c_str());

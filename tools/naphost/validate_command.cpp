@@ -206,7 +206,7 @@ int run(int argc, char** argv) {
     if (count == 0) count = input.use_soh ? 1 : input.records.size();
 
     base_n::com_ptr_t<INapSystemHealthValidator> validator;
-    const HRESULT hr = CoCreateInstance(naphost::clsid_shv_validator, nullptr, CLSCTX_INPROC_SERVER,
+    const HRESULT hr = CoCreateInstance(CLSID_SHVValidator, nullptr, CLSCTX_INPROC_SERVER,
                                         IID_INapSystemHealthValidator, validator.out_void());
     if (FAILED(hr)) {
       std::fprintf(stderr, "naphost validate: cannot create the validator: %s\n", naphost::hresult_text(hr).c_str());

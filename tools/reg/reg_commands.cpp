@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "kern/regkey.h"
 #include "kern/unicode.h"
-#include "platform/reg_key.h"
 #include "reg_data.h"
 
 namespace reg_tool {
@@ -69,9 +69,9 @@ bool confirm(const std::string& question, FILE* in, FILE* out) {
 }
 
 void open_key(const command_t& command, const std::string& sub_key, REGSAM access,
-              plat::reg_key_t& key) {
+              win::regkey_t& key) {
   const std::u16string path = wide(sub_key);
-  check(RegOpenKeyExW(command.root, path.c_str(), 0, access, key.out()));
+  check(RegOpenKeyExW(command.root, path.c_str(), 0, access, key.put()));
 }
 
 struct value_entry_t {
@@ -141,7 +141,7 @@ std::string child_path(const std::string& parent, const std::u16string& child) {
 }
 
 void query_tree(const command_t& command, const std::string& sub_key, FILE* out) {
-  plat::reg_key_t key;
+  win::regkey_t key;
   open_key(command, sub_key, KEY_READ, key);
   const std::string full = sub_key.empty() ? command.root_name : command.root_name + "\\" + sub_key;
   const std::vector<value_entry_t> values = all_values(key.get());
@@ -154,7 +154,7 @@ void query_tree(const command_t& command, const std::string& sub_key, FILE* out)
 
 // /v NAME /s: every key below that holds the value.
 int search_value(const command_t& command, const std::string& sub_key, FILE* out) {
-  plat::reg_key_t key;
+  win::regkey_t key;
   open_key(command, sub_key, KEY_READ, key);
   int found = 0;
   value_entry_t value;
@@ -209,7 +209,7 @@ int run_query(const command_t& command, FILE* out, FILE* err) {
       }
       return 0;
     }
-    plat::reg_key_t key;
+    win::regkey_t key;
     open_key(command, command.sub_key, KEY_READ, key);
     if (command.value) {
       value_entry_t value;
@@ -245,10 +245,10 @@ int run_add(const command_t& command, FILE* in, FILE* out, FILE* err) {
     std::string bytes;
     if (command.value)
       bytes = encode_data(command.type, command.data.value_or(std::string()), command.separator_set);
-    plat::reg_key_t key;
+    win::regkey_t key;
     const std::u16string path = wide(command.sub_key);
     check(RegCreateKeyExW(command.root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, key.out(),
+                          KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, key.put(),
                           nullptr));
     if (command.value) {
       const std::u16string name = wide(*command.value);
@@ -274,7 +274,7 @@ int run_delete(const command_t& command, FILE* in, FILE* out, FILE* err) {
   return guarded(err, [&] {
     const bool whole_key = !command.value && !command.all_values;
     if (whole_key && command.sub_key.empty()) throw call_failure_t{ERROR_ACCESS_DENIED};
-    plat::reg_key_t key;
+    win::regkey_t key;
     open_key(command, command.sub_key, KEY_READ | KEY_SET_VALUE | DELETE, key);
     if (command.value) {
       value_entry_t value;

@@ -2,10 +2,11 @@
 // in-process server, as registration wrote it.
 #include "platform/linux/com/com_registry.h"
 
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
-#include "platform/reg_key.h"
 #include "platform/win32.h"
 
 namespace {
@@ -39,10 +40,13 @@ HRESULT inproc_server_path(REFCLSID clsid, std::string& path) {
   OLECHAR guid[40];
   if (StringFromGUID2(clsid, guid, 40) == 0) return E_UNEXPECTED;
   const std::u16string sub_key = u"CLSID\\" + std::u16string(guid) + u"\\InprocServer32";
-  plat::reg_key_t key;
-  const LSTATUS opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, sub_key.c_str(), 0, KEY_QUERY_VALUE, key.out());
+  HKEY opened_key = nullptr;
+  const LSTATUS opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, sub_key.c_str(), 0, KEY_QUERY_VALUE, &opened_key);
   if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return REGDB_E_CLASSNOTREG;
   if (opened != ERROR_SUCCESS) return REGDB_E_READREGDB;
+  // The stand-in sits below the core library and its key owner: the
+  // standard one closes the key.
+  const std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(&RegCloseKey)> key(opened_key, &RegCloseKey);
 
   DWORD type = REG_NONE;
   std::u16string text;

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "base/registry_script.h"
+#include "kern/regkey.h"
 #include "kern/strings.h"
 #include "kern/unicode.h"
-#include "platform/reg_key.h"
 #include "platform/linux/napsdk/napsdk.h"
 
 namespace napsdk {
@@ -53,13 +53,13 @@ class server_management_t : public INapServerManagement,
     if (info == nullptr || clsid == nullptr) return E_POINTER;
     try {
       const std::u16string path = id_key(info->id);
-      plat::reg_key_t existing;
-      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()), 0, KEY_READ, existing.out()) == ERROR_SUCCESS) {
+      win::regkey_t existing;
+      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()), 0, KEY_READ, existing.put()) == ERROR_SUCCESS) {
         return NAP_E_CONFLICTING_ID;
       }
-      plat::reg_key_t key;
+      win::regkey_t key;
       LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()), 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                                   nullptr, key.out(), nullptr);
+                                   nullptr, key.put(), nullptr);
       if (rc == ERROR_SUCCESS) rc = set_number(key.get(), u"Id", info->id);
       if (rc == ERROR_SUCCESS) rc = set_text(key.get(), u"FriendlyName", counted(info->friendlyName));
       if (rc == ERROR_SUCCESS) rc = set_text(key.get(), u"Description", counted(info->description));
@@ -93,9 +93,9 @@ class server_management_t : public INapServerManagement,
 
   HRESULT STDMETHODCALLTYPE SetFailureCategoryMappings(SystemHealthEntityId id, const FailureCategoryMapping) override {
     try {
-      plat::reg_key_t key;
+      win::regkey_t key;
       const std::u16string path = id_key(id);
-      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()), 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
+      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(path.c_str()), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         return NAP_E_NOT_REGISTERED;
       }
     } catch (const std::bad_alloc&) {

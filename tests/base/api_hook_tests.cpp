@@ -22,6 +22,8 @@ extern "C" int hook_probe_second();
 
 namespace {
 
+using test_support::capture_logger_t;
+
 using base_n::api_hook_t;
 
 int replacement_probe() { return 2; }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/com_ptr.h"
+#include "common/component_ids.h"
 #include "common/nap_common.h"
 #include "platform/nap_sdk.h"
 #include "platform/soh/soh_memory.h"
@@ -117,7 +118,7 @@ TEST_F(napsdk_test, server_management_keeps_registrations) {
   info.id = 0x0073FA02;
   ASSERT_EQ(napcommon::FillCountedString(plat::wstr(u"Friendly"), &info.friendlyName), S_OK);
   ASSERT_EQ(napcommon::FillCountedString(plat::wstr(u"1.0.0.1"), &info.version), S_OK);
-  const CLSID clsid = {0x60d48d71, 0x1c65, 0x4775, {0xa2, 0xc2, 0x2e, 0x33, 0x16, 0x32, 0x91, 0x4d}};
+  const CLSID clsid = CLSID_SHVValidator;
   info.infoClsid = clsid;
   EXPECT_EQ(management->UnregisterSystemHealthValidator(0x0073FA02), NAP_E_NOT_REGISTERED);
   ASSERT_EQ(management->RegisterSystemHealthValidator(&info, &clsid), S_OK);

@@ -5,14 +5,13 @@
 #include <chrono>
 
 #include "base/com_ptr.h"
+#include "common/component_ids.h"
 #include "common/settings.h"
 #include "registry_fixture.h"
 #include "eventually.h"
 #include "tools/naphost/nap_request.h"
 
 namespace {
-
-constexpr CLSID clsid_validator = {0x60d48d71, 0x1c65, 0x4775, {0xa2, 0xc2, 0x2e, 0x33, 0x16, 0x32, 0x91, 0x4d}};
 
 TEST(healthval_unload, unload_as_soon_as_allowed) {
   test_support::temp_store_t store;
@@ -33,7 +32,7 @@ TEST(healthval_unload, unload_as_soon_as_allowed) {
     naphost::nap_callback_t callback(log);
     {
       base_n::com_ptr_t<IClassFactory> factory;
-      ASSERT_EQ(get(clsid_validator, IID_IClassFactory, factory.out_void()), S_OK);
+      ASSERT_EQ(get(CLSID_SHVValidator, IID_IClassFactory, factory.out_void()), S_OK);
       base_n::com_ptr_t<INapSystemHealthValidator> validator;
       ASSERT_EQ(factory->CreateInstance(nullptr, IID_INapSystemHealthValidator, validator.out_void()), S_OK);
       ASSERT_EQ(validator->Validate(&request, 0, &callback), E_PENDING);

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "central_sim.h"
+#include "refusing_port.h"
 #include "registry_fixture.h"
 
 namespace {
@@ -31,7 +32,7 @@ class naphost_test : public ::testing::Test {
                                {"add", "HKLM\\SOFTWARE\\VexorLabs\\REDIVEVE\\Settings", "/v", name, "/t", type, "/d", data, "/f"});
     ASSERT_EQ(r.status, 0) << r.err;
   }
-  void use(const shv_test::central_sim_t& sim) {
+  void use(const test_support::central_sim_t& sim) {
     set("ServerName", "REG_SZ", "127.0.0.1");
     set("ServerPort", "REG_DWORD", std::to_string(sim.port()));
     set("ServerTimeout", "REG_DWORD", "2000");
@@ -45,7 +46,7 @@ class naphost_test : public ::testing::Test {
 };
 
 TEST_F(naphost_test, every_outcome_as_json_lines) {
-  shv_test::central_sim_t sim({"--verdict", "sick=INFECTED"});
+  test_support::central_sim_t sim({"--verdict", "sick=INFECTED"});
   use(sim);
   const std::string records = write("records", "1 well d\n1 sick d\n1 well d\n1 two  blanks\n2 old d\n");
   const auto r = naphost({"validate", "--records", records});
@@ -59,7 +60,8 @@ TEST_F(naphost_test, every_outcome_as_json_lines) {
   EXPECT_NE(r.err.find("5 requests; compliant: 2; compliance 80270050: 1; failure category 5: 2;"), std::string::npos) << r.err;
 
   // The server gone: no verdict, not compliant, category 0.
-  set("ServerPort", "REG_DWORD", "1");
+  const test_support::refusing_port_t refusing;
+  set("ServerPort", "REG_DWORD", std::to_string(refusing.port()));
   const auto down = naphost({"validate", "--record", "1 other d"});
   EXPECT_NE(down.out.find(R"("compliance":"80270050")"), std::string::npos) << down.out;
   // Validation switched off.
@@ -69,7 +71,7 @@ TEST_F(naphost_test, every_outcome_as_json_lines) {
 }
 
 TEST_F(naphost_test, whole_soh_messages) {
-  shv_test::central_sim_t sim;
+  test_support::central_sim_t sim;
   use(sim);
   // Header, the system's entry, then ours with "1 soh-client d".
   std::string ours = std::string("\x00\x02\x00\x04\x00\x73\xFA\x02\x00\x07\x00\x12\x00\x73\xFA\x02", 16) + "1 soh-client d";
@@ -91,7 +93,7 @@ TEST_F(naphost_test, whole_soh_messages) {
 }
 
 TEST_F(naphost_test, load_with_concurrency) {
-  shv_test::central_sim_t sim;
+  test_support::central_sim_t sim;
   use(sim);
   const auto r = naphost({"validate", "--record", "1 load-{n} d", "--count", "300", "--concurrency", "32"});
   ASSERT_EQ(r.status, 0) << r.err;

@@ -11,6 +11,8 @@
 
 namespace {
 
+using test_support::capture_logger_t;
+
 template <class Caught, class Thrown>
 bool caught_as() {
   try {
@@ -94,7 +96,7 @@ TEST(exceptions, body_reason_cause_and_throw_site) {
   try {
     KERN_THROW(BUG_exception, "broken");
   } catch (const BUG_exception_shell_t& e) {
-    EXPECT_STREQ(e.body()->source_file(), "exceptions_test.cpp");
+    EXPECT_STREQ(e.body()->source_file(), "exceptions_tests.cpp");
     EXPECT_EQ(e.body()->line(), line);
     EXPECT_TRUE(e.pending_text().empty());
   }

@@ -8,8 +8,11 @@
 #include "platform/com.h"
 #include "capture_logger.h"
 #include "registry_fixture.h"
+#include "registry_values.h"
 
 namespace {
+
+using test_support::capture_logger_t;
 
 const char script[] = R"(HKCR
 {
@@ -36,23 +39,12 @@ const char script[] = R"(HKCR
   }
 })";
 
-bool key_exists(const char16_t* path) {
-  HKEY key = nullptr;
-  const LSTATUS rc = RegOpenKeyExW(HKEY_CLASSES_ROOT, plat::wstr(path), 0, KEY_READ, &key);
-  if (rc == ERROR_SUCCESS) RegCloseKey(key);
-  return rc == ERROR_SUCCESS;
-}
+bool key_exists(const char16_t* path) { return test_support::key_exists(HKEY_CLASSES_ROOT, path); }
 
 std::u16string string_value(const char16_t* path, const char16_t* name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, plat::wstr(path), 0, KEY_READ, &key) != ERROR_SUCCESS) return u"(no key)";
-  char16_t buffer[512] = {};
-  DWORD size = sizeof(buffer) - 2, type = 0;
-  const LSTATUS rc = RegQueryValueExW(key, name ? plat::wstr(name) : nullptr, nullptr, &type,
-                                      reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS) return u"(no value)";
-  return std::u16string(buffer, size / 2 > 0 ? size / 2 - 1 : 0);
+  if (!key_exists(path)) return u"(no key)";
+  const auto value = test_support::reg_value(HKEY_CLASSES_ROOT, path, name ? name : u"");
+  return value ? value->text() : u"(no value)";
 }
 
 const base_n::rgs_replacements_t replacements = {{"MODULE", "/opt/test/libtest.so"}};

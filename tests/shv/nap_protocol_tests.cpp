@@ -9,6 +9,8 @@
 
 namespace {
 
+using test_support::capture_logger_t;
+
 class recording_validator_t : public nap_validator_t {
  public:
   recording_validator_t() : nap_validator_t("127.0.0.1", 2193, "client-7", "0123abcd") {}

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -20,6 +19,7 @@
 #include <unistd.h>
 #endif
 
+#include "file_text.h"
 #include "kern/fd_logger.h"
 
 namespace {
@@ -49,12 +49,7 @@ class log_file_t {
   log_file_t(const log_file_t&) = delete;
   log_file_t& operator=(const log_file_t&) = delete;
   int fd() const { return fd_; }
-  std::string text() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string text() const { return test_support::read_file(path_.string()); }
 
  private:
   std::filesystem::path path_;

@@ -14,11 +14,11 @@
 
 namespace {
 
-using shv_test::answer_of;
-using shv_test::call_export;
-using shv_test::central_sim_t;
-using shv_test::compliance;
-using shv_test::healthval_fixture;
+using test_support::answer_of;
+using test_support::call_export;
+using test_support::central_sim_t;
+using test_support::compliance;
+using test_support::healthval_fixture;
 
 // Open sockets of this process (descriptors that are sockets).
 size_t open_sockets() {
@@ -47,8 +47,8 @@ size_t entries_in(const char* dir) {
 TEST_F(healthval_fixture, unresolvable_server_name_is_a_failed_query) {
   const char* address = std::getenv("SHV_MOCK_DNS_ADDR");
   if (address == nullptr) GTEST_SKIP() << "not in the DNS sandbox: no name is resolved outside it";
-  shv_test::mock_dns_t dns(address);
-  dns.script("central.shv.test", {shv_test::mock_dns_t::kind_t::nxdomain, {}, {}, {}});
+  test_support::mock_dns_t dns(address);
+  dns.script("central.shv.test", {test_support::mock_dns_t::kind_t::nxdomain, {}, {}, {}});
   shv_settings::write("server_name", std::u16string(u"central.shv.test"));
   auto run = validate(soh_with_record("1 unresolved-client d"));
   ASSERT_TRUE(run->completed);
@@ -77,7 +77,7 @@ TEST_F(healthval_fixture, hostile_peers_complete_within_the_limit) {
   }
   const char* address = std::getenv("SHV_MOCK_DNS_ADDR");
   if (address == nullptr) GTEST_SKIP() << "not in the DNS sandbox: no name is resolved outside it";
-  shv_test::mock_dns_t dns(address);
+  test_support::mock_dns_t dns(address);
   dns.set_silent(true);
   shv_settings::write("server_name", std::u16string(u"central.shv.test"));
   const naphost::outcome_t o =
@@ -115,7 +115,7 @@ TEST_F(healthval_fixture, ten_thousand_requests_leave_nothing_behind) {
   ASSERT_TRUE(test_support::eventually([&] { return call_export(healthval_, "DllCanUnloadNow") == S_OK; }));
   const size_t threads_before = entries_in("/proc/self/task");
   const size_t sockets_before = open_sockets();
-  ASSERT_EQ(CoCreateInstance(shv_test::clsid_validator, nullptr, CLSCTX_INPROC_SERVER, IID_INapSystemHealthValidator,
+  ASSERT_EQ(CoCreateInstance(CLSID_SHVValidator, nullptr, CLSCTX_INPROC_SERVER, IID_INapSystemHealthValidator,
                              validator_.out_void()),
             S_OK);
   next = 0;

@@ -21,7 +21,9 @@
 
 namespace {
 
-using shv_test::central_sim_t;
+using test_support::capture_logger_t;
+
+using test_support::central_sim_t;
 using std::chrono::milliseconds;
 
 // Room for a loaded machine, the sanitizers and Wine; the figures quoted for
@@ -80,10 +82,10 @@ at_once_t query_at_once(const std::string& host, uint16_t port, uint32_t limit_m
 }
 
 // The mock name server of the DNS sandbox, gone silent; null outside it.
-std::unique_ptr<shv_test::mock_dns_t> silent_name_server() {
+std::unique_ptr<test_support::mock_dns_t> silent_name_server() {
   const char* address = std::getenv("SHV_MOCK_DNS_ADDR");
   if (address == nullptr) return nullptr;
-  auto server = std::make_unique<shv_test::mock_dns_t>(address);
+  auto server = std::make_unique<test_support::mock_dns_t>(address);
   server->set_silent(true);
   return server;
 }

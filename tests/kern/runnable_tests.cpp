@@ -15,6 +15,8 @@
 
 namespace {
 
+using test_support::capture_logger_t;
+
 using helper_t = thr::proc::helper<std::function<void()>>;
 
 std::string run_on_thread(helper_t& helper) {

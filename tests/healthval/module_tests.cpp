@@ -7,13 +7,13 @@
 
 #include "healthval_fixture.h"
 #include "eventually.h"
+#include "registry_values.h"
 
 namespace {
 
-using shv_test::call_export;
-using shv_test::central_sim_t;
-using shv_test::clsid_validator;
-using shv_test::healthval_fixture;
+using test_support::call_export;
+using test_support::central_sim_t;
+using test_support::healthval_fixture;
 
 typedef HRESULT(STDMETHODCALLTYPE* get_class_object_fn)(REFCLSID, REFIID, LPVOID*);
 
@@ -21,25 +21,17 @@ get_class_object_fn get_class_object(HMODULE module) {
   return reinterpret_cast<get_class_object_fn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
 }
 
-std::u16string value_of(HKEY root, const char16_t* path, const char16_t* name, DWORD* type = nullptr) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, plat::wstr(path), 0, KEY_READ, &key) != ERROR_SUCCESS) return u"(no key)";
-  char16_t buffer[512] = {};
-  DWORD size = sizeof(buffer) - 2, t = 0;
-  const LSTATUS rc = RegQueryValueExW(key, name ? plat::wstr(name) : nullptr, nullptr, &t,
-                                      reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  if (type) *type = t;
-  if (rc != ERROR_SUCCESS) return u"(no value)";
-  if (t == REG_DWORD) {
-    DWORD number = 0;
-    std::memcpy(&number, buffer, sizeof(number));
-    return u"dword:" + to_wide(std::to_string(number));
-  }
-  return std::u16string(buffer, size / 2 > 0 ? size / 2 - 1 : 0);
+// A value as the checks below spell it: its text, "dword:N", "(no key)" or
+// "(no value)".
+std::u16string value_of(HKEY root, const char16_t* path, const char16_t* name) {
+  if (!test_support::key_exists(root, path)) return u"(no key)";
+  const auto value = test_support::reg_value(root, path, name ? name : u"");
+  if (!value) return u"(no value)";
+  if (value->type == REG_DWORD) return u"dword:" + to_wide(std::to_string(value->number()));
+  return value->text();
 }
 
-bool key_exists(const char16_t* path) { return value_of(HKEY_CLASSES_ROOT, path, u"(probe)") != u"(no key)"; }
+bool key_exists(const char16_t* path) { return test_support::key_exists(HKEY_CLASSES_ROOT, path); }
 
 TEST_F(healthval_fixture, registration_writes_the_script_and_the_nap_record) {
   const std::string module = to_narrow(value_of(HKEY_CLASSES_ROOT, u"CLSID\\{60d48d71-1c65-4775-a2c2-2e331632914d}\\InprocServer32", nullptr));
@@ -99,11 +91,11 @@ TEST_F(healthval_fixture, class_factory_results) {
   void* out = reinterpret_cast<void*>(1);
   const CLSID configurator = {0x0C5C9CEC, 0x1FF7, 0x42E3, {0xAC, 0x8F, 0x4D, 0x9B, 0xAE, 0x29, 0x6C, 0x5D}};
   EXPECT_EQ(get(configurator, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
-  EXPECT_EQ(get(clsid_validator, IID_IClassFactory, nullptr), E_POINTER);
+  EXPECT_EQ(get(CLSID_SHVValidator, IID_IClassFactory, nullptr), E_POINTER);
   base_n::com_ptr_t<IClassFactory> factory;
-  ASSERT_EQ(get(clsid_validator, IID_IClassFactory, factory.out_void()), S_OK);
+  ASSERT_EQ(get(CLSID_SHVValidator, IID_IClassFactory, factory.out_void()), S_OK);
   base_n::com_ptr_t<IClassFactory> same;
-  ASSERT_EQ(get(clsid_validator, IID_IClassFactory, same.out_void()), S_OK);
+  ASSERT_EQ(get(CLSID_SHVValidator, IID_IClassFactory, same.out_void()), S_OK);
   EXPECT_EQ(factory.get(), same.get()) << "one cached factory";
   void* object = nullptr;
   EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory.get()), IID_IUnknown, &object), CLASS_E_NOAGGREGATION);
@@ -122,11 +114,11 @@ TEST_F(healthval_fixture, class_factory_results) {
   factory.reset();
   same.reset();
   EXPECT_EQ(call_export(healthval_, "DllCanUnloadNow"), S_OK);
-  ASSERT_EQ(get(clsid_validator, IID_IClassFactory, factory.out_void()), S_OK);
+  ASSERT_EQ(get(CLSID_SHVValidator, IID_IClassFactory, factory.out_void()), S_OK);
   factory->LockServer(TRUE);
   factory.reset();
   EXPECT_EQ(call_export(healthval_, "DllCanUnloadNow"), S_FALSE) << "server lock";
-  ASSERT_EQ(get(clsid_validator, IID_IClassFactory, factory.out_void()), S_OK);
+  ASSERT_EQ(get(CLSID_SHVValidator, IID_IClassFactory, factory.out_void()), S_OK);
   factory->LockServer(FALSE);
   factory.reset();
   EXPECT_EQ(call_export(healthval_, "DllCanUnloadNow"), S_OK);

@@ -6,10 +6,10 @@
 
 namespace {
 
-using shv_test::answer_of;
-using shv_test::central_sim_t;
-using shv_test::compliance;
-using shv_test::healthval_fixture;
+using test_support::answer_of;
+using test_support::central_sim_t;
+using test_support::compliance;
+using test_support::healthval_fixture;
 
 // A configuration of its own pointing at sim, the rest as the default's.
 void add_configuration(UINT32 id, const central_sim_t& sim) {

@@ -5,10 +5,10 @@
 
 namespace {
 
-using shv_test::answer_of;
-using shv_test::central_sim_t;
-using shv_test::compliance;
-using shv_test::healthval_fixture;
+using test_support::answer_of;
+using test_support::central_sim_t;
+using test_support::compliance;
+using test_support::healthval_fixture;
 using strings = std::vector<std::string>;
 
 const strings full_order = {"request.AddRef",         "callback.AddRef",     "request.GetSoHRequest",

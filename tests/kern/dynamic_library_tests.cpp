@@ -13,6 +13,8 @@
 
 namespace {
 
+using test_support::capture_logger_t;
+
 TEST(dynamic_library, loads_by_windows_name_and_finds_symbols) {
   capture_logger_t log;
   dynamic_library_t lib;

@@ -17,6 +17,7 @@
 #include "capture_logger.h"
 #include "central_sim.h"
 #include "kern/clock.h"
+#include "refusing_port.h"
 #include "shv/nap_cache.h"
 #include "shv/nap_servers.h"
 #include "shv/nap_validate.h"
@@ -24,7 +25,9 @@
 
 namespace {
 
-using shv_test::central_sim_t;
+using test_support::capture_logger_t;
+
+using test_support::central_sim_t;
 using std::chrono::milliseconds;
 
 struct timed_t {
@@ -42,12 +45,6 @@ timed_t query(const std::string& servers, const std::string& client, uint32_t li
 }
 
 std::string at(uint16_t port) { return "127.0.0.1:" + std::to_string(port); }
-
-// A loopback port that refuses: a server's, once it has gone.
-uint16_t refusing_port() {
-  central_sim_t gone;
-  return gone.port();
-}
 
 // A listener that never accepts, its backlog filled: a server that drops
 // the packets of a new connection (or, where the backlog takes one more,
@@ -89,7 +86,8 @@ TEST(nap_servers, a_refusing_first_server_passes_to_the_second_at_once) {
   central_sim_t second;
   ASSERT_NE(second.port(), 0);
   capture_logger_t log(lvl_error);
-  const timed_t t = query(at(refusing_port()) + "; " + at(second.port()), "second-pc", limit_ms);
+  const test_support::refusing_port_t refusing;
+  const timed_t t = query(at(refusing.port()) + "; " + at(second.port()), "second-pc", limit_ms);
   EXPECT_EQ(t.result.compliance_result_code, S_OK) << log.dump();
   EXPECT_LT(t.took, milliseconds(limit_ms / 2));
   EXPECT_EQ(second.reports(1).size(), 1u);
@@ -132,11 +130,11 @@ TEST(nap_servers, a_silent_first_server_gets_only_its_share) {
 TEST(nap_servers, every_address_of_a_name_is_tried_in_turn) {
   const char* address = std::getenv("SHV_MOCK_DNS_ADDR");
   if (address == nullptr) GTEST_SKIP() << "not in the DNS sandbox: no name is resolved outside it";
-  shv_test::mock_dns_t dns(address);
+  test_support::mock_dns_t dns(address);
   central_sim_t sim;
   ASSERT_NE(sim.port(), 0);
   // Nothing listens on 127.0.0.2: the first address refuses.
-  dns.script("pair.shv.test", {shv_test::mock_dns_t::kind_t::found, {"127.0.0.2", "127.0.0.1"}, {}, {}});
+  dns.script("pair.shv.test", {test_support::mock_dns_t::kind_t::found, {"127.0.0.2", "127.0.0.1"}, {}, {}});
   capture_logger_t log(lvl_error);
   const timed_t t = query("pair.shv.test:" + std::to_string(sim.port()), "paired-pc", 6000);
   EXPECT_EQ(t.result.compliance_result_code, S_OK) << log.dump();

@@ -78,6 +78,8 @@ TEST_F(healthval_fixture, a_configuration_that_is_gone_falls_back_to_the_default
   EXPECT_TRUE(vpn.reports().empty());
   EXPECT_EQ(count_of(module_log(), "configuration 9 does not exist, the default configuration is used"), 1u)
       << module_log();
+  ASSERT_EQ(events(1006).size(), 1u);
+  EXPECT_NE(events(1006)[0].find("\"type\":\"warning\",\"id\":1006,\"strings\":[\"9\"]"), std::string::npos);
 }
 
 // A default with validation off must not admit a client whose own policy's

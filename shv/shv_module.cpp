@@ -12,7 +12,6 @@
 #include "kern/logger.h"
 #include "net/unload.h"
 #include "platform/dll_entry.h"
-#include "kern/unicode.h"
 #include "shv/event_log.h"
 #include "shv/event_source_key.h"
 #include "shv/module_state.h"
@@ -154,7 +153,7 @@ HRESULT SHVModule::register_server() {
          static_cast<unsigned>(hr));
     return hr;
   }
-  hr = shv::register_event_source(to_wide(base_n::module_file_name(shv::module_handle())));
+  hr = shv::register_event_source(base_n::module_path(shv::module_handle()));
   if (FAILED(hr)) {
     KLOG(lvl_error, "[DllRegisterServer] Unable to register the event source because of error 0x%08X",
          static_cast<unsigned>(hr));

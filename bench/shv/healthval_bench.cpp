@@ -14,6 +14,7 @@
 #include "base/com_ptr.h"
 #include "central_sim.h"
 #include "common/settings.h"
+#include "platform/reg_key.h"
 #include "ratio_reporter.h"
 #include "registry_fixture.h"
 #include "shv/nap_validator.h"
@@ -32,6 +33,7 @@ struct environment_t {
 
   environment_t() {
     setenv("SHV_DEBUG_OUTPUT", (store.dir() + "/debug.log").c_str(), 1);
+    setenv("SHV_EVENT_LOG", (store.dir() + "/events.log").c_str(), 1);
     sim = std::make_unique<shv_test::central_sim_t>();
     napsdk = LoadLibraryA("napsdk.dll");
     if (napsdk == nullptr) return;
@@ -68,6 +70,37 @@ void validate_cache_hit(benchmark::State& state) {
   }
 }
 BENCHMARK(validate_cache_hit)->UseRealTime();
+
+// The same cache hit with the event log on and every request leaving an
+// event to write (its network policy names a configuration that does not
+// exist, a new one each time), and with EventLogLevel 0. The events are
+// written after OnComplete: the time to OnComplete must not change.
+void validate_cache_hit_events(benchmark::State& state) {
+  environment_t& e = env();
+  if (!e.ready) {
+    state.SkipWithError("validator not available");
+    return;
+  }
+  const bool on = state.range(0) != 0;
+  {
+    plat::reg_key_t key;
+    const DWORD level = on ? 2 : 0;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(shv_settings::settings_key), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                    key.out(), nullptr);
+    RegSetValueExW(key.get(), plat::wstr(u"EventLogLevel"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&level),
+                   sizeof(level));
+  }
+  const std::vector<soh_wire::attribute_t> soh = {soh_wire::make_system_health_id(0x0073FA02),
+                                                  soh_wire::make_vendor_specific(0x0073FA02, "1 bench-hit d")};
+  static UINT32 next_id = 1000;
+  for (auto _ : state) {
+    if (!naphost::validate_once(e.validator.get(), soh, false, std::chrono::seconds(10), next_id++).completed) {
+      state.SkipWithError("no completion");
+      return;
+    }
+  }
+}
+BENCHMARK(validate_cache_hit_events)->Arg(1)->Arg(0)->UseRealTime();
 
 void empty_thread(benchmark::State& state) {
   for (auto _ : state) {
@@ -157,6 +190,10 @@ int main(int argc, char** argv) {
   return run_benchmarks_with_ratios(
       argc, argv,
       {{"Validate->OnComplete (cache hit) / empty thread create+join", "validate_cache_hit", "empty_thread", 2.0},
+       {"the same, an event per request, events on / empty thread", "validate_cache_hit_events/1", "empty_thread",
+        2.0},
+       {"the same, an event per request, events off / empty thread", "validate_cache_hit_events/0", "empty_thread",
+        2.0},
        {"nap_validator_t conversation / minimal async client, own 2 threads", "conversation_nap_validator",
         "conversation_minimal_async_client", 2.0},
        {"nap_validator_t conversation / minimal blocking client", "conversation_nap_validator",

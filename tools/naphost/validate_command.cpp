@@ -16,6 +16,7 @@
 #include "platform/process_stats.h"
 #include "platform/soh/soh_wire.h"
 #include "tools/naphost/commands.h"
+#include "tools/naphost/event_echo.h"
 #include "tools/naphost/host_util.h"
 #include "tools/naphost/nap_request.h"
 
@@ -248,6 +249,9 @@ int run(int argc, char** argv) {
     // The validator's threads release the last objects just after OnComplete:
     // none may call into this host once it has gone.
     if (!naphost::wait_until_no_live_objects(std::chrono::milliseconds(timeout_ms))) all_completed = false;
+    // The workers write their events after OnComplete: they are shown too.
+    validator.reset();
+    naphost::wait_for_workers();
 
     std::sort(latencies.begin(), latencies.end());
     auto percentile = [&](double p) {

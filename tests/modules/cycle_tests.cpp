@@ -259,7 +259,7 @@ TEST_F(module_cycles, a_load_without_thread_local_slots_is_refused_not_fatal) {
   // With the slots back, the next load works.
   module = LoadLibraryA("healthval.dll");
   ASSERT_NE(module, nullptr) << GetLastError();
-  EXPECT_EQ(unload_when_allowed(module), "");
+  EXPECT_EQ(unload_when_allowed(module, "healthval.dll"), "");
 }
 
 }  // namespace

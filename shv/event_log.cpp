@@ -78,6 +78,7 @@ bool wanted(type_t type, uint32_t level) {
 
 void report(uint32_t id, type_t type, std::vector<std::u16string> strings) noexcept {
   try {
+    if (!wanted(type, level())) return;
     std::lock_guard<std::mutex> guard(queue.lock);
     if (queue.events.size() >= max_pending) return;
     queue.events.push_back(event_t{id, type, std::move(strings)});

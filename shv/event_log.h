@@ -50,8 +50,9 @@ constexpr uint32_t default_level = 2;
 uint32_t level();
 bool wanted(type_t type, uint32_t level);
 
-// Queues an event for the next write_pending; never blocks on the log and
-// never throws. The queue is bounded: beyond max_pending an event is dropped.
+// Queues an event for the next write_pending, when EventLogLevel wants its
+// type (it must again when it is written); never blocks on the log and never
+// throws. The queue is bounded: beyond max_pending an event is dropped.
 constexpr size_t max_pending = 64;
 void report(uint32_t id, type_t type, std::vector<std::u16string> strings) noexcept;
 

@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "central_sim.h"
+#include "common/settings.h"
+#include "platform/reg_key.h"
+#include "registry_fixture.h"
 #include "shv/activity.h"
 #include "shv/event_log.h"
 #include "shv/nap_validate.h"
-#ifndef _WIN32
-#include "registry_fixture.h"
-#endif
+#include "shv/settings_events.h"
 
 namespace {
 
@@ -64,9 +65,17 @@ class event_log_test : public ::testing::Test {
     return result;
   }
 
-#ifndef _WIN32
-  test_support::temp_store_t store_;  // EventLogLevel: not set, the default
-#endif
+  // A value of the settings key, of any type.
+  static void set_value(const char16_t* name, DWORD type, const void* data, DWORD size) {
+    plat::reg_key_t key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, plat::wstr(shv_settings::settings_key), 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, key.out(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.get(), plat::wstr(name), 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
+  }
+
+  test_support::temp_store_t store_;  // no settings key; EventLogLevel: the default
   events::clock_fn_t old_clock_ = nullptr;
   events::sink_t old_sink_ = nullptr;
 };
@@ -154,12 +163,50 @@ TEST_F(event_log_test, refused_requests_and_the_hourly_summary) {
   EXPECT_TRUE(taken().empty());
 }
 
-TEST_F(event_log_test, the_level_picks_the_types) {
+TEST_F(event_log_test, the_settings_read_problems_once_a_minute_per_value) {
+  shv::settings_events::install();
+  // No settings key: one error per value, again a minute later.
+  for (int i = 0; i < 3; ++i) shv_settings::read_number("server_port");
+  shv_settings::read_string("server_name");
+  std::vector<events::event_t> got = taken();
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].id, events::settings_unreadable);
+  EXPECT_EQ(got[0].type, events::type_t::error);
+  EXPECT_EQ(got[0].strings.at(0), u"ServerPort");
+  EXPECT_EQ(got[0].strings.at(1), u"HKLM\\SOFTWARE\\VexorLabs\\REDIVEVE\\Settings");
+  EXPECT_EQ(got[1].strings.at(0), u"ServerName");
+  fake_now += minute;
+  shv_settings::read_number("server_port");
+  EXPECT_EQ(taken().size(), 1u);
+
+  // A value of the wrong type: its own error, as limited.
+  const char16_t text[] = u"2193";
+  set_value(u"ServerPort", REG_SZ, text, sizeof(text));
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(shv_settings::read_number("server_port"), 2193u) << "the default";
+  got = taken();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].id, events::setting_wrong_type);
+  EXPECT_EQ(got[0].strings.at(0), u"ServerPort");
+  shv::settings_events::uninstall();
+  shv_settings::read_number("cache_time");
+  EXPECT_TRUE(taken().empty());
+}
+
+TEST_F(event_log_test, event_log_level_picks_the_types_afresh) {
   EXPECT_EQ(events::level(), events::default_level);
-  for (const events::type_t type : {events::type_t::error, events::type_t::warning, events::type_t::information}) {
-    EXPECT_FALSE(events::wanted(type, 0));
-    EXPECT_EQ(events::wanted(type, 1), type != events::type_t::information);
-    EXPECT_TRUE(events::wanted(type, 2));
+  for (const DWORD level : {1u, 0u, 2u}) {
+    set_value(u"EventLogLevel", REG_DWORD, &level, sizeof(level));
+    EXPECT_EQ(events::level(), level);
+    events::report(events::registered, events::type_t::information, {});
+    events::report(events::requests_refused, events::type_t::warning, {u"1"});
+    events::report(events::registration_failed, events::type_t::error, {u"0x80004005"});
+    std::vector<uint32_t> ids;
+    for (const events::event_t& e : taken()) ids.push_back(e.id);
+    const std::vector<uint32_t> expected =
+        level == 0 ? std::vector<uint32_t>{}
+        : level == 1 ? std::vector<uint32_t>{events::requests_refused, events::registration_failed}
+                     : std::vector<uint32_t>{events::registered, events::requests_refused, events::registration_failed};
+    EXPECT_EQ(ids, expected) << "level " << level;
   }
 }
 

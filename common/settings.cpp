@@ -4,6 +4,7 @@
 #include "common/settings.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
@@ -67,6 +68,27 @@ void log_failure(const char* format, const char* name) noexcept {
     const std::string text = string_format(format, name, reason.c_str());
     pretty_print_exception(lvl_error, text.c_str(), nullptr, nullptr);
   } catch (...) {
+  }
+}
+
+std::atomic<read_observer_t> read_observer{nullptr};
+
+// Inside a catch, or with the problem in words: tells the observer.
+void tell_observer(const setting_t& row, read_problem_t problem, const char* reason = nullptr) noexcept {
+  const read_observer_t observer = read_observer.load();
+  if (observer == nullptr) return;
+  try {
+    observer(row.value_name, problem, reason != nullptr ? reason : kern_n::describe_current_exception());
+  } catch (...) {
+  }
+}
+
+// A query failure that is a value of another type (or size).
+void tell_type(const setting_t& row, const win::detail::query_failure_t& failure) noexcept {
+  using kind_t = win::detail::query_failure_t::kind_t;
+  if (failure.kind == kind_t::type || failure.kind == kind_t::size) {
+    tell_observer(row, read_problem_t::wrong_type, failure.kind == kind_t::size ? "a REG_DWORD of another size"
+                                                                                : "not the registry type it must be");
   }
 }
 
@@ -246,6 +268,8 @@ std::string joined(const std::vector<const char*>& names) {
 
 }  // namespace
 
+read_observer_t set_read_observer(read_observer_t observer) { return read_observer.exchange(observer); }
+
 values_t default_values() {
   values_t values;
   values.server_name = settings_table[0].default_text;
@@ -261,9 +285,13 @@ std::u16string read_string(const char* name) {
   try {
     win::regkey_t key;
     key.open(HKEY_LOCAL_MACHINE, settings_key, read_access);
-    win::query_string_value(key.get(), row->value_name, value, row->default_text);
+    DWORD type = REG_NONE;
+    const win::detail::query_failure_t failure = win::try_query_string_value(key.get(), row->value_name, value, type);
+    tell_type(*row, failure);
+    if (failure) value = row->default_text;
   } catch (...) {
     log_failure("Unable to nap parameter \"%s\" because of %s", name);
+    tell_observer(*row, read_problem_t::key_unreadable);
     value = row->default_text;
   }
   return value;
@@ -276,9 +304,13 @@ uint32_t read_number(const char* name) {
   try {
     win::regkey_t key;
     key.open(HKEY_LOCAL_MACHINE, settings_key, read_access);
-    return win::query_dword_value(key.get(), row->value_name, row->default_number);
+    uint32_t value = row->default_number;
+    const win::detail::query_failure_t failure = win::try_query_dword_value(key.get(), row->value_name, value);
+    tell_type(*row, failure);
+    return failure ? row->default_number : value;
   } catch (...) {
     log_failure("Unable to read numeric nap parameter \"%s\" because of %s", name);
+    tell_observer(*row, read_problem_t::key_unreadable);
   }
   return row->default_number;
 }
@@ -310,6 +342,7 @@ std::optional<values_t> find_stored(uint32_t config) {
     } else {
       failure = win::try_query_dword_value(key.get(), row.value_name, values.*numbers[row_index(row)]);
     }
+    tell_type(row, failure);
     if (failure.kind != win::detail::query_failure_t::kind_t::registry) continue;
     // A network policy's configuration without all five values is one
     // being made, or whose making was cut short.

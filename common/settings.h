@@ -59,6 +59,14 @@ values_t default_values();
 std::u16string read_string(const char* name);
 uint32_t read_number(const char* name);
 
+// Told of every read_string and read_number that found the settings key
+// missing or unreadable (the reason in words), and of every read, these and
+// find_stored's, that found a value of another type; null: nobody (the
+// default). Returns the observer it replaced.
+enum class read_problem_t { key_unreadable, wrong_type };
+typedef void (*read_observer_t)(const char16_t* value_name, read_problem_t problem, const std::string& reason);
+read_observer_t set_read_observer(read_observer_t observer);
+
 // The blob's five, each read as read_string and read_number read it; the
 // others are their defaults.
 values_t read_all();

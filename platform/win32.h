@@ -17,6 +17,7 @@
 #include "platform/linux/kernel/kernel_api.h"
 #include "platform/linux/dialog/dialog_api.h"
 #include "platform/linux/registry/registry_api.h"
+#include "platform/linux/eventlog/eventlog_api.h"
 #include "platform/linux/winsock/winsock_api.h"
 #endif
 

@@ -26,6 +26,7 @@ void nap_validator_t::send(std::string&& data) {
 
 bool nap_validator_t::on_connected(net2::stream::data_socket::shared socket) {
   KLOG(lvl_debug3, "[%s] Connected", tag);
+  connected_ = true;
   // Our replies wait here while the server does not read them: bounded.
   socket->set_unsent_limit(max_pending_output);
   // The greeting may arrive before the factory has returned the handle.
@@ -101,6 +102,7 @@ void nap_validator_t::converse(const std::function<net2::stream::data_socket::sh
     greeted_ = false;
     timed_out_ = false;
   }
+  connected_ = false;
   net2::pool pool(2, "nap", "Pool");
   set_socket(connect(pool));
   // The deadlines are kept on this thread, not on the pool: they hold

@@ -37,7 +37,33 @@ void log_passed_over(const std::string& server) noexcept {
   }
 }
 
+// Inside a catch: whether the server's name or address did not resolve, as
+// opposed to a setting that names no server at all.
+failure_t failure_of_current() noexcept {
+  try {
+    throw;
+  } catch (const net2::spec_parse_error_shell_t&) {
+    return failure_t::unresolved;
+  } catch (...) {
+    return failure_t::none;
+  }
+}
+
+void note_first(answer_t& answer, failure_t failure) {
+  if (answer.first_failure == failure_t::none) answer.first_failure = failure;
+}
+
 }  // namespace
+
+const char* describe(failure_t failure) {
+  switch (failure) {
+    case failure_t::refused: return "the connection was refused";
+    case failure_t::timed_out: return "no answer within ServerTimeout";
+    case failure_t::unresolved: return "the name was not resolved";
+    case failure_t::closed: return "the connection was closed without a verdict";
+    default: return "no verdict";
+  }
+}
 
 std::vector<std::string> split(const std::string& setting) {
   if (setting.find(';') == std::string::npos) return {setting};
@@ -56,7 +82,7 @@ std::vector<std::string> split(const std::string& setting) {
 }
 
 answer_t ask(const std::string& setting, uint16_t port, uint32_t server_timeout_ms, const std::string& client_id,
-             const std::string& digest) {
+             const std::string& digest, failure_t* first_failure) {
   const uint32_t limit = server_timeout_ms != 0 ? server_timeout_ms : nap_validator_t::default_server_timeout_ms;
   // One deadline for the whole request: every name lookup, connection and
   // conversation of every server.
@@ -72,6 +98,8 @@ answer_t ask(const std::string& setting, uint16_t port, uint32_t server_timeout_
     try {
       addresses = net2::stream::data_socket::endpoints(servers[i], port, share_end(deadline, 1 + later));
     } catch (...) {
+      note_first(answer, failure_of_current());
+      if (first_failure != nullptr) *first_failure = answer.first_failure;
       // A request that reached no server has failed, for the last reason.
       if (later == 0 && !asked) throw;
       log_passed_over(servers[i]);
@@ -87,6 +115,9 @@ answer_t ask(const std::string& setting, uint16_t port, uint32_t server_timeout_
         answer.compliant = validator.compliant();
         return answer;
       }
+      note_first(answer, validator.timed_out()   ? failure_t::timed_out
+                         : validator.connected() ? failure_t::closed
+                                                 : failure_t::refused);
     }
   }
   return answer;

@@ -8,10 +8,17 @@
 
 namespace nap_servers {
 
-// What asking the servers gave: a verdict, or none.
+// Why a server gave no verdict.
+enum class failure_t { none, refused, timed_out, unresolved, closed };
+// In words, for the event log.
+const char* describe(failure_t failure);
+
+// What asking the servers gave: a verdict, or none and why the first server
+// asked gave none.
 struct answer_t {
   bool verdict_received = false;
   bool compliant = false;
+  failure_t first_failure = failure_t::none;
 };
 
 // The servers of a ServerName setting: entries separated by ";", blanks
@@ -25,8 +32,9 @@ std::vector<std::string> split(const std::string& setting);
 // the next at once; until its greeting each gets at most the time left
 // divided by the servers left, and once it has greeted the rest. Throws only
 // when no server could be tried at all (every entry malformed or
-// unresolvable): the last one's failure, the others' having been logged.
+// unresolvable): the last one's failure, the others' having been logged;
+// first_failure, when given, then tells whether a name did not resolve.
 answer_t ask(const std::string& setting, uint16_t port, uint32_t server_timeout_ms, const std::string& client_id,
-             const std::string& digest);
+             const std::string& digest, failure_t* first_failure = nullptr);
 
 }  // namespace nap_servers

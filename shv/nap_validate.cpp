@@ -6,8 +6,10 @@
 #include "kern/pretty_print.h"
 #include "kern/runnable.h"
 #include "kern/strings.h"
+#include "shv/activity.h"
 #include "shv/nap_cache.h"
 #include "shv/nap_servers.h"
+#include "shv/server_watch.h"
 
 namespace {
 const char tag[] = "NAP";
@@ -22,6 +24,7 @@ void nap_validate(shv_result_t& result, const std::string& host, uint32_t port, 
        client_id.c_str(), digest.c_str(), host.c_str(), port, server_timeout, cache_timeout);
   bool verdict = false;
   bool failed = false;
+  nap_servers::failure_t unresolved = nap_servers::failure_t::none;
   try {
     // A port that no TCP port is: the setting is malformed, and no part of
     // it names where to connect.
@@ -31,12 +34,19 @@ void nap_validate(shv_result_t& result, const std::string& host, uint32_t port, 
     const nap_cache_t::key_t key{client_id, digest, nap_cache_t::server_of(host, port)};
     if (cache.get(key, &verdict, cache_timeout)) {
       KLOG(lvl_debug3, "[%s] %s: got result from cache", tag, client_id.c_str());
+      shv::activity::count(shv::activity::from_cache);
     } else {
       const uint32_t kept_for = saturated_sum(cache_timeout, stale_time);
       const nap_servers::answer_t answer =
-          nap_servers::ask(host, static_cast<uint16_t>(port), server_timeout, client_id, digest);
+          nap_servers::ask(host, static_cast<uint16_t>(port), server_timeout, client_id, digest, &unresolved);
       verdict = answer.compliant;
       uint32_t age = 0;
+      if (answer.verdict_received) {
+        shv::server_watch::note_verdict(host, port);
+      } else {
+        shv::server_watch::note_no_verdict(host, port, answer.first_failure);
+        shv::activity::count(shv::activity::without_verdict);
+      }
       if (answer.verdict_received) {
         cache.set(key, verdict, kept_for);
       } else if (stale_time != 0 && cache.get(key, &verdict, kept_for, &age)) {
@@ -50,6 +60,9 @@ void nap_validate(shv_result_t& result, const std::string& host, uint32_t port, 
     }
   } catch (...) {
     failed = true;
+    // A name that did not resolve leaves the clients without a verdict as
+    // surely as a server that is down.
+    if (unresolved == nap_servers::failure_t::unresolved) shv::server_watch::note_no_verdict(host, port, unresolved);
     if (kern_n::log_enabled(lvl_error)) {
       const std::string reason = kern_n::describe_current_exception();
       const std::string text = "Unable to validate nap request because of " + reason;

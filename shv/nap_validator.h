@@ -66,6 +66,8 @@ class nap_validator_t : public noncopyable_t {
 
   bool compliant() const { return compliant_; }
   bool verdict_received() const { return verdict_received_; }
+  // Whether the last conversation got as far as a connection.
+  bool connected() const { return connected_; }
   const std::string& host() const { return host_; }
   uint16_t port() const { return port_; }
 
@@ -125,5 +127,6 @@ class nap_validator_t : public noncopyable_t {
   bool ended_ = false;
   bool greeted_ = false;
   std::atomic<bool> timed_out_{false};
+  std::atomic<bool> connected_{false};
   std::map<std::string, handler_t, std::less<>> commands_;
 };

@@ -11,6 +11,7 @@
 #include "kern/pretty_print.h"
 #include "kern/runnable.h"
 #include "kern/strings.h"
+#include "shv/event_log.h"
 
 namespace shv {
 
@@ -71,6 +72,7 @@ std::optional<shv_settings::values_t> configuration_settings(uint32_t id) {
       if (missing_ids().first_report(id)) {
         KLOG(lvl_error, "%s: configuration %u does not exist, the default configuration is used", source,
              static_cast<unsigned>(id));
+        events::report(events::unknown_configuration, events::type_t::warning, {events::number(id)});
       }
       return std::nullopt;
     }

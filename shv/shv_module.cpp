@@ -12,7 +12,10 @@
 #include "kern/logger.h"
 #include "net/unload.h"
 #include "platform/dll_entry.h"
+#include "shv/event_log.h"
+#include "shv/event_source_key.h"
 #include "shv/module_state.h"
+#include "shv/settings_events.h"
 #include "shv/request_counter.h"
 #include "shv/shv_registry_script.h"
 #include "shv/shv_validator.h"
@@ -88,6 +91,24 @@ HRESULT create_management(base_n::com_ptr_t<INapServerManagement>& management) {
   return hr;
 }
 
+// The events a registration function queued are written when it returns,
+// on every way out.
+struct events_at_return_t {
+  events_at_return_t() = default;
+  events_at_return_t(const events_at_return_t&) = delete;
+  events_at_return_t& operator=(const events_at_return_t&) = delete;
+  ~events_at_return_t() { shv::events::write_pending(); }
+};
+
+// The outcome of a registration with the NAP server, as an event.
+void report_registration(HRESULT hr, shv::events::id_t done, shv::events::id_t failed) {
+  if (SUCCEEDED(hr)) {
+    shv::events::report(done, shv::events::type_t::information, {});
+  } else {
+    shv::events::report(failed, shv::events::type_t::error, {shv::events::hex(static_cast<uint32_t>(hr))});
+  }
+}
+
 HRESULT run_script(bool do_register) {
   const std::string path = base_n::module_file_name(shv::module_handle());
   return base_n::run_registry_script(shv::registry_script(),
@@ -119,6 +140,7 @@ HRESULT SHVModule::get_class_object(REFCLSID clsid, REFIID riid, void** object) 
 }
 
 HRESULT SHVModule::register_server() {
+  const events_at_return_t events;
   KLOG(lvl_info, "[DllRegisterServer] Registering System Health Validator");
   HRESULT hr = with_system_locale([] { return register_class_table(true); });
   if (FAILED(hr)) {
@@ -131,12 +153,19 @@ HRESULT SHVModule::register_server() {
          static_cast<unsigned>(hr));
     return hr;
   }
+  hr = shv::register_event_source(base_n::module_path(shv::module_handle()));
+  if (FAILED(hr)) {
+    KLOG(lvl_error, "[DllRegisterServer] Unable to register the event source because of error 0x%08X",
+         static_cast<unsigned>(hr));
+    return hr;
+  }
   hr = register_shv();
   if (SUCCEEDED(hr)) KLOG(lvl_info, "[DllRegisterServer] System Health Validator successfully registered");
   return hr;
 }
 
 HRESULT SHVModule::unregister_server() {
+  const events_at_return_t events;
   KLOG(lvl_info, "[DllUnregisterServer] Unregistering System Health Validator");
   HRESULT hr = unresister_shv();
   if (FAILED(hr)) return hr;
@@ -151,6 +180,15 @@ HRESULT SHVModule::unregister_server() {
          static_cast<unsigned>(hr));
     return hr;
   }
+  // The unregistration's own event is written first, while the source
+  // still names the texts.
+  shv::events::write_pending();
+  hr = shv::unregister_event_source();
+  if (FAILED(hr)) {
+    KLOG(lvl_error, "[DllUnregisterServer] Unable to remove the event source because of error 0x%08X",
+         static_cast<unsigned>(hr));
+    return hr;
+  }
   KLOG(lvl_info, "[DllUnregisterServer] System Health Validator successfully unregistered");
   return S_OK;
 }
@@ -158,7 +196,10 @@ HRESULT SHVModule::unregister_server() {
 HRESULT SHVModule::register_shv() {
   base_n::com_ptr_t<INapServerManagement> management;
   HRESULT hr = create_management(management);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) {
+    report_registration(hr, shv::events::registered, shv::events::registration_failed);
+    return hr;
+  }
   {
     napcommon::nap_reginfo_t info;
     info.id = shv_id;
@@ -183,29 +224,39 @@ HRESULT SHVModule::register_shv() {
       }
     }
   }  // the record's strings are freed before the management object goes
+  report_registration(hr, shv::events::registered, shv::events::registration_failed);
   return hr;
 }
 
 HRESULT SHVModule::unresister_shv() {
   base_n::com_ptr_t<INapServerManagement> management;
   HRESULT hr = create_management(management);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) {
+    report_registration(hr, shv::events::unregistered, shv::events::unregistration_failed);
+    return hr;
+  }
   hr = management->UnregisterSystemHealthValidator(shv_id);
   if (SUCCEEDED(hr)) {
     KLOG(lvl_info, "System Health Validator unregistered successfully");
   } else {
     KLOG(lvl_error, "Unable to unregister System Health Validator because of error 0x%08X", static_cast<unsigned>(hr));
   }
+  report_registration(hr, shv::events::unregistered, shv::events::unregistration_failed);
   return hr;
 }
 
 BOOL SHVModule::entry(HINSTANCE module, DWORD reason, LPVOID reserved) {
   shv::set_module_handle(module);
   napcommon::init_logger();
-  if (reason == DLL_PROCESS_ATTACH) return napcommon::attach_component(module) ? TRUE : FALSE;
+  if (reason == DLL_PROCESS_ATTACH) {
+    if (!napcommon::attach_component(module)) return FALSE;
+    shv::settings_events::install();
+    return TRUE;
+  }
   if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     // Unloaded: nobody holds the factory any more (DllCanUnloadNow agreed).
     factory.release();
+    shv::settings_events::uninstall();
     dns::release_at_unload();
     napcommon::release_component();
   }

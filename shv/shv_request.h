@@ -13,9 +13,12 @@ struct shv_request_t {
   shv_request_t() = default;
   shv_request_t(const shv_request_t&) = delete;
   shv_request_t& operator=(const shv_request_t&) = delete;
+  ~shv_request_t() { release(); }
   // The callback's reference goes first, then the request's.
-  ~shv_request_t() {
+  void release() {
     if (callback != nullptr) callback->Release();
+    callback = nullptr;
     if (request != nullptr) request->Release();
+    request = nullptr;
   }
 };

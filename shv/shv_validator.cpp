@@ -11,6 +11,8 @@
 #include "kern/logger.h"
 #include "kern/pretty_print.h"
 #include "kern/runnable.h"
+#include "shv/activity.h"
+#include "shv/event_log.h"
 #include "shv/module_state.h"
 #include "platform/pinned_thread.h"
 #include "shv/request_counter.h"
@@ -52,6 +54,16 @@ void report_current(const char* format, const char* source) {
   const std::string reason = kern_n::describe_current_exception();
   const std::string text = string_format(format, source, reason.c_str());
   pretty_print_exception(lvl_error, text.c_str(), nullptr, nullptr);
+}
+
+// A request answered, for the hourly summary.
+void count_result(const shv_result_t& result) {
+  if (result.failure_category == shv_failure_server_communication) {
+    shv::activity::count(shv::activity::failed_queries);
+  } else if (result.failure_category == 0) {
+    shv::activity::count(result.compliance_result_code == S_OK ? shv::activity::compliant
+                                                               : shv::activity::not_compliant);
+  }
 }
 
 }  // namespace
@@ -107,6 +119,9 @@ HRESULT SHVValidator::Validate(INapSystemHealthValidationRequest* request, UINT3
   if (count.fetch_add(1) + 1 > shv::max_requests) {
     KLOG(lvl_error, "%s: unable to process request because of too many threads", validate_name);
     count.fetch_sub(1);
+    // Reported by the next worker after its OnComplete: the NAP server's
+    // thread waits for this answer.
+    shv::activity::count_refused();
     return HRESULT_FROM_WIN32(565);
   }
   // Undoes the admission unless the worker has taken it over.
@@ -135,27 +150,40 @@ HRESULT SHVValidator::Validate(INapSystemHealthValidationRequest* request, UINT3
 }
 
 void SHVValidator::run(std::shared_ptr<shv_request_t> record) {
-  // The completion step runs on every way out, exactly once.
+  answer(*record);
+  // What the request found worth an event is written only now, after
+  // OnComplete and with the NAP server's objects given back: the event log
+  // may stall, the client must not wait for it.
+  shv::activity::after_request();
+  shv::events::write_pending();
+}
+
+void SHVValidator::answer(shv_request_t& record) {
+  // The completion step runs on every way out, exactly once; the request's
+  // references go right after it.
   struct completion_t {
-    const std::shared_ptr<shv_request_t>& record;
+    shv_request_t& record;
     HRESULT status = E_UNEXPECTED;
     ~completion_t() {
       shv::request_thread_count().fetch_sub(1);
       try {
-        record->callback->OnComplete(record->request, status);
+        record.callback->OnComplete(record.request, status);
       } catch (...) {
         report_current("%s: unable to reply to NAP pending request because of %s", thread_name);
       }
+      record.release();
     }
   } completion{record};
 
   KLOG(lvl_info, "%s: begins", thread_name);
+  shv::activity::count(shv::activity::requests);
   shv_result_t result;
   result.set(shv_not_compliant, 0);
   try {
-    process_request(record->request, result);
-    prepare_response(result, record->request);
+    process_request(record.request, result);
+    prepare_response(result, record.request);
     completion.status = S_OK;
+    count_result(result);
   } catch (const napcommon::com_error_t& e) {
     KLOG(lvl_error, "%s: unable to process NAP pending request because of %s", thread_name, e.what());
     completion.status = e.code();

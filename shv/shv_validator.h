@@ -40,8 +40,11 @@ class SHVValidator : public INapSystemHealthValidator, public INapComponentInfo,
   HRESULT STDMETHODCALLTYPE ConvertErrorCodeToMessageId(HRESULT code, MessageId* id) override;
   HRESULT STDMETHODCALLTYPE GetLocalizedString(MessageId id, CountedString** text) override;
 
-  // The worker thread's body.
+  // The worker thread's body: answer, then the events.
   static void run(std::shared_ptr<shv_request_t> record);
+  // Judges the request and calls OnComplete; the request's references are
+  // given back before it returns.
+  static void answer(shv_request_t& record);
   // The steps of one request; each raises napcommon::com_error_t when a NAP
   // SDK step fails. validate judges by policy, the settings of the request's
   // configuration, or by the default configuration's when it is null.

@@ -9,12 +9,14 @@
 #include <boost/thread/thread.hpp>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "base/com_ptr.h"
 #include "central_sim.h"
 #include "common/component_ids.h"
 #include "common/settings.h"
+#include "kern/regkey.h"
 #include "ratio_reporter.h"
 #include "registry_fixture.h"
 #include "shv/nap_validator.h"
@@ -31,6 +33,7 @@ struct environment_t {
 
   environment_t() {
     setenv("SHV_DEBUG_OUTPUT", (store.dir() + "/debug.log").c_str(), 1);
+    setenv("SHV_EVENT_LOG", (store.dir() + "/events.log").c_str(), 1);
     sim = std::make_unique<test_support::central_sim_t>();
     napsdk = LoadLibraryA("napsdk.dll");
     if (napsdk == nullptr) return;
@@ -67,6 +70,38 @@ void validate_cache_hit(benchmark::State& state) {
   }
 }
 BENCHMARK(validate_cache_hit)->UseRealTime();
+
+// The same cache hit with EventLogLevel 2 (events on, written to the event
+// log stand-in's file) and 0 (off): arguments level, and whether every
+// request leaves an event to write (its network policy names a configuration
+// that does not exist, a new one each time; the worst case, as the other
+// events are rate limited). Events are written after OnComplete: the time to
+// OnComplete must not change.
+void validate_cache_hit_events(benchmark::State& state) {
+  environment_t& e = env();
+  if (!e.ready) {
+    state.SkipWithError("validator not available");
+    return;
+  }
+  const DWORD level = static_cast<DWORD>(state.range(0));
+  const bool event_each = state.range(1) != 0;
+  {
+    win::regkey_t key;
+    key.create(HKEY_LOCAL_MACHINE, shv_settings::settings_key, KEY_SET_VALUE);
+    win::set_dword_value(key.get(), u"EventLogLevel", level);
+  }
+  const std::vector<soh_wire::attribute_t> soh = {soh_wire::make_system_health_id(0x0073FA02),
+                                                  soh_wire::make_vendor_specific(0x0073FA02, "1 bench-hit d")};
+  static UINT32 next_id = 1000;
+  for (auto _ : state) {
+    const std::optional<UINT32> config = event_each ? std::optional<UINT32>(next_id++) : std::nullopt;
+    if (!naphost::validate_once(e.validator.get(), soh, false, std::chrono::seconds(10), config).completed) {
+      state.SkipWithError("no completion");
+      return;
+    }
+  }
+}
+BENCHMARK(validate_cache_hit_events)->Args({2, 0})->Args({0, 0})->Args({2, 1})->Args({0, 1})->UseRealTime();
 
 void empty_thread(benchmark::State& state) {
   for (auto _ : state) {
@@ -156,6 +191,10 @@ int main(int argc, char** argv) {
   return run_benchmarks_with_ratios(
       argc, argv,
       {{"Validate->OnComplete (cache hit) / empty thread create+join", "validate_cache_hit", "empty_thread", 2.0},
+       {"the same, events on (EventLogLevel 2) / empty thread", "validate_cache_hit_events/2/0", "empty_thread", 2.0},
+       {"the same, events off (EventLogLevel 0) / empty thread", "validate_cache_hit_events/0/0", "empty_thread", 2.0},
+       {"an event each request, events on / empty thread", "validate_cache_hit_events/2/1", "empty_thread", 2.0},
+       {"an event each request, events off / empty thread", "validate_cache_hit_events/0/1", "empty_thread", 2.0},
        {"nap_validator_t conversation / minimal async client, own 2 threads", "conversation_nap_validator",
         "conversation_minimal_async_client", 2.0},
        {"nap_validator_t conversation / minimal blocking client", "conversation_nap_validator",

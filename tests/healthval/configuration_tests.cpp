@@ -2,6 +2,7 @@
 // judged by the configuration its policy names, against that configuration's
 // central server; the default for a request that names none or one that is
 // gone.
+#include "eventually.h"
 #include "healthval_fixture.h"
 
 namespace {
@@ -78,6 +79,8 @@ TEST_F(healthval_fixture, a_configuration_that_is_gone_falls_back_to_the_default
   EXPECT_TRUE(vpn.reports().empty());
   EXPECT_EQ(count_of(module_log(), "configuration 9 does not exist, the default configuration is used"), 1u)
       << module_log();
+  ASSERT_TRUE(test_support::eventually([&] { return events(1006).size() == 1; }));
+  EXPECT_NE(events(1006)[0].find("\"type\":\"warning\",\"id\":1006,\"strings\":[\"9\"]"), std::string::npos);
 }
 
 // A default with validation off must not admit a client whose own policy's

@@ -31,6 +31,8 @@ class healthval_fixture : public ::testing::Test {
   void SetUp() override {
     log_path_ = store_.dir() + "/debug.log";
     setenv("SHV_DEBUG_OUTPUT", log_path_.c_str(), 1);
+    events_path_ = store_.dir() + "/events.log";
+    setenv("SHV_EVENT_LOG", events_path_.c_str(), 1);
     napsdk_ = LoadLibraryA("napsdk.dll");
     ASSERT_NE(napsdk_, nullptr);
     ASSERT_EQ(call_export(napsdk_, "DllRegisterServer"), S_OK);
@@ -46,6 +48,7 @@ class healthval_fixture : public ::testing::Test {
     if (healthval_) FreeLibrary(healthval_);
     if (napsdk_) FreeLibrary(napsdk_);
     unsetenv("SHV_DEBUG_OUTPUT");
+    unsetenv("SHV_EVENT_LOG");
   }
 
   // Points the settings at a central server.
@@ -89,8 +92,20 @@ class healthval_fixture : public ::testing::Test {
 
   std::string module_log() const { return read_file(log_path_); }
 
+  // The event log's lines (one JSON object each) of event id so far.
+  std::vector<std::string> events(unsigned id) const {
+    std::ifstream in(events_path_);
+    std::vector<std::string> lines;
+    const std::string wanted = "\"id\":" + std::to_string(id) + ",";
+    for (std::string line; std::getline(in, line);) {
+      if (line.find(wanted) != std::string::npos) lines.push_back(line);
+    }
+    return lines;
+  }
+
   test_support::temp_store_t store_;
   std::string log_path_;
+  std::string events_path_;
   HMODULE napsdk_ = nullptr;
   HMODULE healthval_ = nullptr;
   base_n::com_ptr_t<INapSystemHealthValidator> validator_;

@@ -233,6 +233,10 @@ TEST_F(healthval_fixture, the_request_limit_is_128) {
   requests[128]->set_gate(nullptr);
   ASSERT_EQ(validator_->Validate(requests[128].get(), 0, callbacks[128].get()), E_PENDING);
   ASSERT_TRUE(callbacks[128]->wait(std::chrono::seconds(30)));
+  // The refusal is told by a worker after its OnComplete, once.
+  EXPECT_TRUE(test_support::eventually([&] { return !events(1003).empty(); }));
+  EXPECT_EQ(events(1003), std::vector<std::string>{"{\"source\":\"Vexor System Health Validator\",\"type\":\"warning\","
+                                                    "\"id\":1003,\"strings\":[\"1\"]}"});
   for (int i = 0; i <= 128; ++i) {
     test_support::eventually([&] { return requests[i]->references() == 1 && callbacks[i]->references() == 1; });
     EXPECT_EQ(requests[i]->references(), 1) << i;

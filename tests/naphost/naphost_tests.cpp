@@ -45,6 +45,22 @@ class naphost_test : public ::testing::Test {
   test_support::temp_store_t store_;
 };
 
+TEST_F(naphost_test, the_events_of_a_run_on_standard_error) {
+  test_support::central_sim_t sim;
+  use(sim);
+  sim.stop();
+  const auto r = naphost({"validate", "--record", "1 lonely d"});
+  EXPECT_NE(r.err.find("event: {\"source\":\"Vexor System Health Validator\",\"type\":\"warning\",\"id\":1000,"
+                       "\"strings\":[\"\\\"127.0.0.1\\\" (port " +
+                       std::to_string(sim.port()) + ")\",\"the connection was refused\"]}"),
+            std::string::npos)
+      << r.err;
+  // Registered already: the failure, with the NAP server's code.
+  const auto again = naphost({"register", "healthval.dll"});
+  EXPECT_NE(again.err.find("\"type\":\"error\",\"id\":1008,\"strings\":[\"0x80270003\"]}"), std::string::npos)
+      << again.err;
+}
+
 TEST_F(naphost_test, every_outcome_as_json_lines) {
   test_support::central_sim_t sim({"--verdict", "sick=INFECTED"});
   use(sim);

@@ -141,6 +141,16 @@ check(len(quoted) >= 3, "fewer quoted log texts than expected: %d" % len(quoted)
 for text in quoted:
     check(any(p.match(text) and 2 * len(own) >= len(text) for _, own, p in known), "no format logs: %s" % text)
 
+# The event ids: the code's, the message table's and the guide's are the same,
+# and the guide's Diagnostics begin with them.
+code_ids = set(re.findall(r"^  \w+ = (\d+),$", (root / "shv/event_log.h").read_text(), re.M))
+mc_ids = set(re.findall(r"^MessageId=(\d+)$", (root / "resources/healthval_events.mc").read_text(), re.M))
+guide_ids = set(re.findall(r"^\| (\d{4}) \| (?:Error|Warning|Information) \|", diagnostics, re.M))
+check(len(code_ids) >= 12 and code_ids == mc_ids == guide_ids,
+      "event ids: code %s, message table %s, guide %s" % (sorted(code_ids), sorted(mc_ids), sorted(guide_ids)))
+check(diagnostics.split("\n\n")[1].startswith("Start with the Application event log"),
+      "the diagnostics do not start with the event log")
+
 # The environment switches exist.
 sources = "\n".join(source_files())
 for name in set(re.findall(r"`(TALOND_\w+)`", guide)):

@@ -126,6 +126,7 @@ expect_log() {
   if grep -qF -- "$2" "$scratch/$1.log"; then pass "$1.log: $2"; else fail "$1.log lacks: $2"; fi
 }
 installed=$WINEPREFIX/drive_c/Program\ Files/Vexor/SHV
+event_source='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Vexor System Health Validator'
 installed_module='C:\Program Files\Vexor\SHV\healthval.dll'
 # What changed below HKEY_CLASSES_ROOT since the snapshot, but for Windows
 # Installer's own records of its products (HKCR\Installer) and the NAP SDK
@@ -137,6 +138,11 @@ expect_installed_keys() {
   expect_eq "$1: the keys regsvr32 writes, for the installed modules" "$(module_changes)" \
     "$( (expected_changes "$here/expected/healthval.reg.txt" "$installed/healthval.dll"
         expected_changes "$here/expected/healthcfg.reg.txt" "$installed/healthcfg.dll") | LC_ALL=C sort | sed 's/^/+ /')"
+  local values
+  values=$(w reg query "$event_source" 2>/dev/null | tr -d '\r' | sed 's/^ *//; s/  */ /g')
+  grep -qixF "EventMessageFile REG_EXPAND_SZ $(winepath -w "$installed/healthval.dll")" <<<"$values" &&
+    grep -qxF "TypesSupported REG_DWORD 0x7" <<<"$values" && pass "$1: the event source names the installed module" ||
+    fail "$1: event source: $values"
 }
 record() { reg_listing "$nap_record"; }
 has_record() { w reg query "$nap_record" /v FriendlyName 2>/dev/null | grep -qF 'Vexor System Health Validator'; }
@@ -150,6 +156,7 @@ nothing_left() {
   expect_eq "$1: no file" "$(find "$installed" -type f 2>/dev/null)" ""
   expect_eq "$1: no key of either module" "$(module_changes)" ""
   expect_eq "$1: no NAP record" "$(w reg query "$nap_record" >/dev/null 2>&1; echo $?)" 1
+  expect_eq "$1: no event source" "$(w reg query "$event_source" >/dev/null 2>&1; echo $?)" 1
   expect_eq "$1: no product" "$(products)" ""
 }
 # package_of BUILD OUT [--version V]: a package of the modules in BUILD.

@@ -7,6 +7,7 @@
 
 #include "base/com_apartment.h"
 #include "tools/naphost/commands.h"
+#include "tools/naphost/event_echo.h"
 
 namespace naphost {
 namespace {
@@ -34,6 +35,8 @@ int main(int argc, char** argv) {
   }
   for (const naphost::command_t* c : commands) {
     if (std::strcmp(argv[1], c->name) != 0) continue;
+    // The events the modules write during the command, shown after it.
+    const naphost::event_echo_t events;
     // The multithreaded apartment, as the NAP server's process (unless the
     // command plays another host): COM refuses to create objects for a
     // thread in none, and the validator's workers call back on threads of

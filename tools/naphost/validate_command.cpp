@@ -16,6 +16,7 @@
 #include "platform/process_stats.h"
 #include "platform/soh/soh_wire.h"
 #include "tools/naphost/commands.h"
+#include "tools/naphost/event_echo.h"
 #include "tools/naphost/host_util.h"
 #include "tools/naphost/nap_request.h"
 
@@ -36,6 +37,8 @@ Load:
   --count N          requests to make (default: 1, or one per line of --records)
   --concurrency C    requests in flight at once (default 1)
   --timeout-ms T     how long to wait for each OnComplete (default 60000)
+  --pause-ms P       paced requests: each in-flight slot waits P ms after an
+                     OnComplete before its next request (default 0)
   --thread-baseline  also time creating and joining one empty thread, as many
                      times as there were requests, and print the ratio of the
                      wall time per request to it
@@ -166,7 +169,7 @@ input_t read_input(const std::string& record, const std::string& records_file, c
 
 int run(int argc, char** argv) {
   std::string record, records_file, soh_file;
-  uint64_t count = 0, concurrency = 1, timeout_ms = 60000;
+  uint64_t count = 0, concurrency = 1, timeout_ms = 60000, pause_ms = 0;
   bool thread_baseline = false;
   std::optional<UINT32> config_id;
   try {
@@ -193,6 +196,8 @@ int run(int argc, char** argv) {
         if (concurrency == 0) throw naphost::usage_error("--concurrency must be at least 1");
       } else if (arg == "--timeout-ms") {
         timeout_ms = naphost::parse_number(value(), 3600000, "--timeout-ms");
+      } else if (arg == "--pause-ms") {
+        pause_ms = naphost::parse_number(value(), 3600000, "--pause-ms");
       } else if (arg == "--thread-baseline") {
         thread_baseline = true;
       } else if (arg == "--config-id") {
@@ -222,6 +227,7 @@ int run(int argc, char** argv) {
     std::mutex out_lock;
     auto worker = [&] {
       for (uint64_t n = next.fetch_add(1); n < count; n = next.fetch_add(1)) {
+        if (pause_ms != 0 && n >= concurrency) std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
         const result_t r = run_one(validator.get(), input, n, std::chrono::milliseconds(timeout_ms));
         latencies[n] = r.ms;
         char ms[32];
@@ -248,6 +254,9 @@ int run(int argc, char** argv) {
     // The validator's threads release the last objects just after OnComplete:
     // none may call into this host once it has gone.
     if (!naphost::wait_until_no_live_objects(std::chrono::milliseconds(timeout_ms))) all_completed = false;
+    // The workers write their events after OnComplete: they are shown too.
+    validator.reset();
+    naphost::wait_for_workers();
 
     std::sort(latencies.begin(), latencies.end());
     auto percentile = [&](double p) {

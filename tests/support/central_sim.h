@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
+// Asio first: on Windows it must see the system's headers before anything
+// else includes them.
+#include "refusing_port.h"
+
 #include "child_process.h"
 #include "eventually.h"
-#include "refusing_port.h"
 
 namespace test_support {
 

@@ -247,9 +247,13 @@ int main(int argc, char** argv) {
     const DWORD first_thread = GetCurrentThreadId();
     std::atomic<DWORD> second_thread{0};
     HANDLE first_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::thread second([config, &second_thread] {
+    // The second dialog opens once the first is shown: Wine's font code
+    // sometimes corrupts its heap when two threads lay out their first text
+    // at once, which is not what this case is about.
+    std::thread second([config, first_thread, &second_thread] {
       const base_n::com_apartment_t its_apartment(COINIT_MULTITHREADED);
       SetThreadLocale(0x0409);
+      test_support::eventually([&] { return dialog_of_thread(first_thread) != nullptr; }, std::chrono::seconds(20));
       second_thread = GetCurrentThreadId();
       const HRESULT r = config->InvokeUI(nullptr);
       std::printf("second InvokeUI 0x%08lX\n", static_cast<unsigned long>(r));

@@ -8,6 +8,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "platform/linux/kernel/write_all.h"
 #include "platform/win32.h"
 
 namespace {
@@ -89,15 +90,7 @@ void write_line(const std::string& line) {
   if (path == nullptr || *path == '\0') return;
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return;
-  const char* p = line.data();
-  size_t left = line.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
+  plat_linux::write_all(fd, line.data(), line.size());
   ::close(fd);
 }
 

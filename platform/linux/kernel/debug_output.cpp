@@ -11,6 +11,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "platform/linux/kernel/write_all.h"
 #include "platform/win32.h"
 
 namespace {
@@ -41,15 +42,7 @@ void OutputDebugStringA(LPCSTR text) {
       target = fd;
     }
     if (target >= 0) {
-      const char* p = line.data();
-      size_t left = line.size();
-      while (left > 0) {
-        const ssize_t n = ::write(target, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        p += n;
-        left -= static_cast<size_t>(n);
-      }
+      plat_linux::write_all(target, line.data(), line.size());
     }
   }
   errno = saved_errno;
